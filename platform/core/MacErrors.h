@@ -130,6 +130,11 @@ enum {
   gestaltDupSelectorErr = -5552,
   gestaltLocationErr = -5553,
 
+  // Carbon Event Manager.
+  eventNotHandledErr = -9874,
+  eventLoopTimedOutErr = -9875,
+  eventLoopQuitErr = -9876,
+
   // Launch Services.
   kLSUnknownErr = -10810,
   kLSApplicationNotFoundErr = -10814,
