@@ -28,4 +28,8 @@ OSErr DispatchAppleEvent(const AppleEvent* event, AppleEvent* reply);
 OSErr SetReceivedAttribute(AppleEvent* event, AEKeyword key, DescType type, const void* data,
                            Size size);
 
+// Starts listening for events from other processes (idempotent; the
+// transport's; called when a handler is installed).
+void EnsureListening();
+
 }  // namespace macplatform::ae

@@ -16,6 +16,9 @@ using SourceId = int;
 // revents. The callback may add or remove sources, including itself.
 SourceId AddFdSource(int fd, short events, std::function<void(short revents)> ready);
 void RemoveFdSource(SourceId id);
+// Changes what a source waits for; 0 keeps it registered but never polled
+// (a connection whose frame is being handled, for instance).
+void SetFdSourceEvents(SourceId id, short events);
 
 // Runs one turn of the loop with a wait of at most `seconds` (0: do not
 // wait): due timers, then ready sources, then deferred calls. Used by code
