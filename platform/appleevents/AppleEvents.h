@@ -208,6 +208,10 @@ typedef OSErr (*AECoerceDescProcPtr)(const AEDesc* fromDesc, DescType toType, SI
                                      AEDesc* toDesc);
 typedef AECoerceDescProcPtr AECoerceDescUPP;
 typedef AECoerceDescUPP AECoercionHandlerUPP;
+// A coercion handler that takes typed bytes (fromTypeIsDesc false). It is
+// installed cast to AECoercionHandlerUPP and called with this signature.
+typedef OSErr (*AECoercePtrProcPtr)(DescType typeCode, const void* dataPtr, Size dataSize,
+                                    DescType toType, SInt32 handlerRefcon, AEDesc* result);
 
 AEEventHandlerUPP NewAEEventHandlerUPP(AEEventHandlerProcPtr userRoutine);
 void DisposeAEEventHandlerUPP(AEEventHandlerUPP userUPP);
@@ -343,6 +347,7 @@ OSStatus AEPrintDescToHandle(const AEDesc* desc, Handle* result);
 
 // ---------------------------------------------------------------------------
 // Flattening: the wire form of a descriptor (documented in docs/platform.md).
+enum { errAEBufferTooSmall = -1741 };  // AEFlattenDesc: the buffer cannot hold the form
 Size AESizeOfFlattenedDesc(const AEDesc* theAEDesc);
 OSStatus AEFlattenDesc(const AEDesc* theAEDesc, Ptr buffer, Size bufferSize, Size* actualSize);
 // Trusts the buffer to hold as many bytes as its header says.
