@@ -125,12 +125,13 @@ void UpdateWatch(Link& link) {
     Fail(link);
     return;
   }
-  if (link.source < 0 || events != link.events) {
-    if (link.source >= 0) eventloop::RemoveFdSource(link.source);
+  if (link.source < 0) {
     link.source = eventloop::AddFdSource(sd_bus_get_fd(link.bus), static_cast<short>(events),
                                          [](short) { Process(); });
-    link.events = static_cast<short>(events);
+  } else if (events != link.events) {
+    eventloop::SetFdSourceEvents(link.source, static_cast<short>(events));
   }
+  link.events = static_cast<short>(events);
   uint64_t usec = UINT64_MAX;
   if (sd_bus_get_timeout(link.bus, &usec) > 0 && usec != UINT64_MAX) {
     double at = double(usec) / 1e6;
