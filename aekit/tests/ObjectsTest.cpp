@@ -127,7 +127,9 @@ TEST_F(Objects, BuilderTable) {
     EXPECT_EQ(s.want, row.want);
     EXPECT_EQ(s.form, row.form);
     EXPECT_EQ(s.keyType, row.keyType);
-    if (!row.key.empty() || row.keyType == typeChar) EXPECT_EQ(s.key, row.key);
+    if (!row.key.empty() || row.keyType == typeChar) {
+      EXPECT_EQ(s.key, row.key);
+    }
     EXPECT_EQ(s.fromType, DescType(typeNull));
     MoreAEDisposeDesc(&out);
   }

@@ -206,7 +206,9 @@ TEST(HandlerError, Table) {
     const OSStatus err = MoreAEGetHandlerError(&reply);
     if (row.expectNonzero) {
       EXPECT_NE(err, noErr);
-      if (row.exact != 0) EXPECT_EQ(err, row.exact);
+      if (row.exact != 0) {
+        EXPECT_EQ(err, row.exact);
+      }
     } else {
       EXPECT_EQ(err, noErr);
     }
@@ -445,7 +447,9 @@ TEST_F(Send, PStringTable) {
     Str255 s;
     std::memset(s, 'S', sizeof(s));
     EXPECT_EQ(MoreAESendEventReturnPString(NewAEIdleUPP(Idle), &event_, s), row.result);
-    if (row.sends > 0) EXPECT_EQ(gReceived, row.sends);
+    if (row.sends > 0) {
+      EXPECT_EQ(gReceived, row.sends);
+    }
     if (row.lengthByte >= 0) {
       EXPECT_EQ(s[0], row.lengthByte);
     } else {

@@ -523,3 +523,46 @@ TEST_F(Finder, NoFinderGivesProcNotFound) {
   MoreAEDisposeDesc(&spec);
   DisposeHandle(reinterpret_cast<Handle>(alias));
 }
+
+// An alias that cannot be made (no memory for its handle): that result,
+// nothing sent, nothing left behind.
+TEST_F(Finder, AliasThatCannotBeMadeSendsNothing) {
+  FSSpec fsspec;
+  ASSERT_EQ(FSGetCatalogInfo(&fileRef_, kFSCatInfoNone, nullptr, nullptr, &fsspec, nullptr), noErr);
+  AEDesc out;
+  MoreAENullDesc(&out);
+  const std::function<OSErr()> calls[] = {
+      [&] { return MoreFEUpdateItemFSRef(&fileRef_); },
+      [&] { return MoreFEUpdateItemFSS(&fsspec); },
+      [&] { return MoreFEGetFSSpecAsObject(&fsspec, &out, kIdle); },
+  };
+  int i = 0;
+  for (const auto& call : calls) {
+    SCOPED_TRACE(i++);
+    MacMemoryFailAllocations(0, 1000);
+    const OSErr err = call();
+    MacMemoryFailAllocations(0, 0);
+    EXPECT_EQ(err, memFullErr);
+  }
+  EXPECT_EQ(fd::EventCount(), 0);
+  EXPECT_EQ(out.descriptorType, DescType(typeNull));
+}
+
+// The double's check has teeth: a parameter more than expected, a wrong
+// type or a missing one is reported.
+TEST_F(Finder, DoubleReportsEveryMismatch) {
+  fd::Expect({kAECoreSuite, kAEGetData, {{keyDirectObject, typeObjectSpecifier}, {'xtra', typeChar}}});
+  AppleEvent event;
+  MoreAENullDesc(&event);
+  ASSERT_EQ(MoreAECreateAppleEventSignatureTarget('FNDR', 'MACS', kAECoreSuite, kAEGetData, &event), noErr);
+  ASSERT_EQ(AEPutParamPtr(&event, keyDirectObject, typeChar, "x", 1), noErr);
+  const DescType alis = typeAlias;
+  ASSERT_EQ(AEPutParamPtr(&event, keyAERequestedType, typeType, &alis, 4), noErr);
+  EXPECT_EQ(MoreAESendEventNoReturnValue(kIdle, &event), noErr);
+  MoreAEDisposeDesc(&event);
+  const std::string failures = fd::Failures();
+  EXPECT_NE(failures.find("'----' of type 'TEXT'"), std::string::npos) << failures;
+  EXPECT_NE(failures.find("'xtra' missing"), std::string::npos) << failures;
+  EXPECT_NE(failures.find("'rtyp' not expected"), std::string::npos) << failures;
+  fd::Reset();  // the mismatches were the point
+}
