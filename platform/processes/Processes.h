@@ -86,7 +86,8 @@ typedef ProcessInfoRec* ProcessInfoRecPtr;
 
 // Given kNoProcess, the first process of the list; given a process, the next
 // one after it (also when that process has quit meanwhile, so a walk goes
-// on). procNotFound after the last one, and the serial number is set to
+// on); given kCurrentProcess, the one after the caller (which registers it).
+// procNotFound after the last one, and the serial number is set to
 // kNoProcess. paramErr for NULL or a serial number this platform never gave.
 OSErr GetNextProcess(ProcessSerialNumber* psn);
 

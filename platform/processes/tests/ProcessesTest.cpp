@@ -155,15 +155,19 @@ TEST_F(Processes, ListIsInRegistrationOrderAndSerialsAreNeverReused) {
 }
 
 TEST_F(Processes, ProcessesRegisteringTogetherGetDistinctSerials) {
-  std::vector<std::unique_ptr<ProcessDouble>> doubles;
-  for (int i = 0; i < 6; ++i) doubles.push_back(std::make_unique<ProcessDouble>("P", 'APPL', 'pppp'));
+  // Started all at once, so that their registrations overlap.
+  std::vector<std::unique_ptr<tw::test::Child>> helpers;
+  for (int i = 0; i < 8; ++i)
+    helpers.push_back(std::make_unique<tw::test::Child>(std::vector<std::string>{"processes_helper", "declared"}));
   std::set<UInt32> serials;
-  for (auto& d : doubles) {
-    ASSERT_TRUE(d->ok());
-    serials.insert(d->psn().lowLongOfPSN);
+  for (auto& helper : helpers) {
+    ASSERT_TRUE(tw::test::WaitFor([&] { return helper->Stdout().find('\n') != std::string::npos; }, 60.0))
+        << helper->Stderr();
+    serials.insert(static_cast<UInt32>(std::stoul(helper->Stdout())));
   }
-  EXPECT_EQ(serials.size(), doubles.size());
-  EXPECT_EQ(Walk().size(), doubles.size());
+  EXPECT_EQ(serials.size(), helpers.size());
+  std::vector<UInt32> walked = Walk();
+  EXPECT_EQ(walked, std::vector<UInt32>(serials.begin(), serials.end()));
 }
 
 TEST_F(Processes, CrashedProcessDropsOutAndItsEntryIsRemoved) {
