@@ -113,6 +113,9 @@ ssize_t Sendmsg(int fd, const struct msghdr* m, int flags) {
 }
 ssize_t Recvmsg(int fd, struct msghdr* m, int flags) { MP_SYSCALL(Recvmsg, ::recvmsg(fd, m, flags)); }
 int Poll(struct pollfd* fds, nfds_t n, int timeout_ms) { MP_SYSCALL(Poll, ::poll(fds, n, timeout_ms)); }
+int Statx(int dirfd, const char* path, int flags, unsigned mask, struct statx* st) {
+  MP_SYSCALL(Statx, ::statx(dirfd, path, flags, mask, st));
+}
 
 #undef MP_SYSCALL
 

@@ -8,6 +8,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -17,7 +18,7 @@ enum class Call : int {
   Open, Close, Read, Write, Pread, Pwrite, Fstat, Stat, Lstat, Rename, Unlink,
   Mkdir, Fsync, Fgetxattr, Fsetxattr, Fremovexattr, Getxattr, Setxattr,
   Removexattr, Flock, Futimens, Utimensat, Socket, Bind, Listen, Connect,
-  Accept, Sendmsg, Recvmsg, Poll, Count
+  Accept, Sendmsg, Recvmsg, Poll, Statx, Count
 };
 
 // Fault injection: after `after` further successful calls of `which`, the
@@ -58,6 +59,9 @@ int Accept(int fd, struct sockaddr* addr, socklen_t* len, int flags);
 ssize_t Sendmsg(int fd, const struct msghdr* msg, int flags);
 ssize_t Recvmsg(int fd, struct msghdr* msg, int flags);
 int Poll(struct pollfd* fds, nfds_t n, int timeout_ms);
+// statx(2): also gives the birth time, which tells a new item from an old one
+// that had the same inode number.
+int Statx(int dirfd, const char* path, int flags, unsigned mask, struct statx* st);
 
 // Writes all of `n` bytes, retrying short writes and EINTR. Returns 0 or -1.
 int WriteAll(int fd, const void* buf, size_t n);
