@@ -253,6 +253,22 @@ OSErr ReadDomainFile(const std::string& path, PlistPtr* contents) {
 
 OSErr MergeDomainFile(const std::string& path, UserScope user, const Changes& changes,
                       PlistPtr* merged) {
+  // Deleting keys the file does not hold changes nothing: no folder, lock or
+  // file is made for it (a domain never written stays absent).
+  bool onlyDeletions = true;
+  for (const auto& change : changes) onlyDeletions = onlyDeletions && !change.second;
+  if (onlyDeletions) {
+    PlistPtr current;
+    OSErr err = ReadDomainFile(path, &current);
+    if (err != noErr) return err;
+    bool holdsAny = false;
+    for (const auto& change : changes)
+      holdsAny = holdsAny || plist_dict_get_item(current.get(), change.first.c_str()) != nullptr;
+    if (!holdsAny) {
+      *merged = std::move(current);
+      return noErr;
+    }
+  }
   if (MakeParents(path, DirMode(user)) != 0) return OSErrFromErrno(errno);
   DomainLock lock(path, FileMode(user));
   if (!lock.held()) return OSErrFromErrno(lock.error());

@@ -36,6 +36,7 @@ OSErr ReadDomainFile(const std::string& path, PlistPtr* contents);
 // Under the domain's lock (flock on PATH.lock): reads the file, applies
 // `changes` over it, writes it atomically (XML) and hands back the result.
 // Creates the folders as needed (per-user ones 0700, system ones 0755).
+// Changes that only delete keys the file lacks write nothing.
 OSErr MergeDomainFile(const std::string& path, UserScope user, const Changes& changes,
                       PlistPtr* merged);
 

@@ -140,6 +140,11 @@ TEST(Preferences, NullValueDeletesTheKey) {
   std::string text = tw::test::ReadFile(UserFile(env, "com.example.delete"));
   EXPECT_EQ(text.find("Gone"), std::string::npos);
   EXPECT_NE(text.find("Keep"), std::string::npos);
+  // Deleting from a domain that was never written makes no file or folder.
+  CFPreferencesSetValue(gone.as<CFStringRef>(), nullptr, app.as<CFStringRef>(), kCFPreferencesAnyUser,
+                        kCFPreferencesCurrentHost);
+  EXPECT_TRUE(CFPreferencesSynchronize(app.as<CFStringRef>(), kCFPreferencesAnyUser, kCFPreferencesCurrentHost));
+  EXPECT_FALSE(fs::exists(env.system() + "/Preferences"));
 }
 
 TEST(Preferences, TwoProcessesWritingDifferentKeysLoseNeither) {
