@@ -253,15 +253,22 @@ TEST(Preferences, ApplicationIDsThatCouldEscapeAreRefused) {
 }
 
 TEST(Preferences, DomainTheUserMayNotWriteFailsWithoutCrash) {
+  if (::getuid() != 0) GTEST_SKIP() << "needs root to run a child as another user";
   PrivateEnvironment env;
-  // A root-owned 0755 system folder, with a readable value in it.
-  fs::create_directories(env.system() + "/Preferences");
-  ::chmod(env.system().c_str(), 0755);
-  ::chmod((env.system() + "/Preferences").c_str(), 0755);
-  tw::test::WriteFile(env.system() + "/Preferences/com.example.locked.plist",
+  // A root-owned 0755 system folder with a readable value in it, under /tmp
+  // so that another user can reach it whatever the test root's parents are.
+  char templ[] = "/tmp/tw-prefs-system-XXXXXX";
+  ASSERT_NE(::mkdtemp(templ), nullptr);
+  std::string system = templ;
+  ::setenv("MACPLATFORM_SYSTEM_DIR", system.c_str(), 1);  // restored by env
+  fs::create_directories(system + "/Preferences");
+  ::chmod(system.c_str(), 0755);
+  ::chmod((system + "/Preferences").c_str(), 0755);
+  std::string file = system + "/Preferences/com.example.locked.plist";
+  tw::test::WriteFile(file,
                       "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>Old</key>"
                       "<integer>5</integer></dict></plist>");
-  ::chmod((env.system() + "/Preferences/com.example.locked.plist").c_str(), 0644);
+  ::chmod(file.c_str(), 0644);
   int status = InChild([] {
     if (::setgid(65534) != 0 || ::setuid(65534) != 0) return 10;
     Ref app(Str("com.example.locked")), key(Str("New")), old(Str("Old")), value(Int(1));
@@ -279,8 +286,9 @@ TEST(Preferences, DomainTheUserMayNotWriteFailsWithoutCrash) {
     return mine.ref != nullptr ? 0 : 13;
   });
   EXPECT_EQ(status, 0);
-  EXPECT_EQ(tw::test::ReadFile(env.system() + "/Preferences/com.example.locked.plist").find("New"),
-            std::string::npos);
+  EXPECT_EQ(tw::test::ReadFile(file).find("New"), std::string::npos);
+  std::error_code ec;
+  fs::remove_all(system, ec);
 }
 
 TEST(Preferences, FailedWriteKeepsTheChangeForTheNextTry) {
