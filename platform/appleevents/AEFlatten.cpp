@@ -99,11 +99,6 @@ UInt8* WriteElement(const Item& it, UInt8* p) {
   return p;
 }
 
-struct Reader {
-  const UInt8* bytes;
-  size_t size;
-};
-
 OSErr ReadElement(const UInt8* p, size_t avail, int depth, Item* out, size_t* used);
 
 // Reads a count and that many keyed elements, filling exactly `len` bytes.
