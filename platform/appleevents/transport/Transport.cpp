@@ -17,6 +17,7 @@
 // on the same connection. While a send waits, it polls its connection, the
 // listener and the incoming connections itself, so events that arrive then
 // (the target asking something back, for instance) are still answered.
+#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -79,7 +80,14 @@ struct State {
   std::map<UInt32, AEDesc> replies;              // arrived, by request number
   std::set<UInt32> waiting;                      // requests a send waits for
   UInt32 nextRequest = 1;
+  UInt32 ownSerial = 0;      // the process's own serial number, as last checked
+  double ownSerialChecked = -INFINITY;
 };
+
+// Set in a forked child (pthread_atfork), so that finding out whether the
+// state was inherited costs no system call per send.
+bool gForked = true;
+void MarkForked() { gForked = true; }
 
 State& S() {
   static State* state = new State;  // never destroyed: used from atexit
@@ -96,6 +104,10 @@ void UnlinkAtExit() {
 // starts over.
 State& Current() {
   State& s = S();
+  if (!gForked) return s;
+  static const bool atforkInstalled = ::pthread_atfork(nullptr, nullptr, MarkForked) == 0;
+  (void)atforkInstalled;
+  gForked = false;
   const pid_t self = ::getpid();
   if (s.owner == self) return s;
   if (s.owner != 0) {
@@ -111,6 +123,8 @@ State& Current() {
     s.listener = -1;
     s.listenerSource = 0;
     s.socketPath.clear();
+    s.ownSerial = 0;
+    s.ownSerialChecked = -INFINITY;
   }
   s.owner = self;
   return s;
@@ -414,6 +428,27 @@ OSErr WaitFor(const ConnectionPtr& c, Wait& w, Done done) {
 // ---------------------------------------------------------------------------
 // 6. AESend.
 
+// The own serial number, for the sender's address in every frame. The
+// process list is asked (which registers the process the first time) at most
+// once a second: asking costs several file-system calls, more than the rest
+// of a round trip, and the number changes only when the process takes
+// another identity.
+constexpr double kOwnSerialRecheck = 1.0;
+
+OSErr OwnSerial(UInt32* serial) {
+  State& s = Current();
+  const double now = Now();
+  if (s.ownSerial == 0 || now - s.ownSerialChecked >= kOwnSerialRecheck) {
+    UInt32 fresh = 0;
+    OSErr err = processes::EnsureRegistered(&fresh);
+    if (err != noErr) return err;
+    s.ownSerial = fresh;
+    s.ownSerialChecked = now;
+  }
+  *serial = s.ownSerial;
+  return noErr;
+}
+
 // Where an event goes: the own process, or another one (by entry).
 struct Target {
   bool self = false;
@@ -586,7 +621,7 @@ OSErr AESend(const AppleEvent* theAppleEvent, AppleEvent* reply, AESendMode send
   if (wantReply && reply == nullptr) return paramErr;
 
   UInt32 ownSerial = 0;
-  OSErr err = macplatform::processes::EnsureRegistered(&ownSerial);
+  OSErr err = OwnSerial(&ownSerial);
   if (err != noErr) return err;
   Target target;
   err = ResolveTarget(theAppleEvent, ownSerial, &target);
