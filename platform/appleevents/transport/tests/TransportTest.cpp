@@ -110,6 +110,8 @@ void InstallSelfEcho() {
   ASSERT_EQ(noErr, AEInstallEventHandler('test', 'echo', NewAEEventHandlerUPP(SelfEcho), 1, false));
 }
 
+SInt32 EventCount(const struct Peer& peer);
+
 int gIdleCalls = 0;
 Boolean LoopIdle(EventRecord*, SInt32* sleep, RgnHandle* rgn) {
   ++gIdleCalls;
@@ -295,6 +297,31 @@ TEST(AETransport, TimeOutThenTheConnectionStillWorks) {
   ASSERT_EQ(noErr, AEPutParamPtr(&echo.e, keyDirectObject, typeChar, "after", 5));
   ASSERT_EQ(noErr, echo.Send());
   EXPECT_EQ("after", echo.Text());
+}
+
+TEST(AETransport, LargeEventAndReplyCrossInPieces) {
+  Peer peer;
+  ASSERT_TRUE(peer.ready);
+  // Far larger than a socket buffer: both ends go through their output
+  // buffers and partial reads.
+  std::string big(6 << 20, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = char('a' + i % 26);
+  Event echo('test', 'echo', peer.psn());
+  ASSERT_EQ(noErr, AEPutParamPtr(&echo.e, keyDirectObject, typeChar, big.data(), Size(big.size())));
+  ASSERT_EQ(noErr, echo.Send(LoopIdle));
+  AEDesc got{typeNull, nullptr};
+  ASSERT_EQ(noErr, AEGetParamDesc(&echo.reply, keyDirectObject, typeChar, &got));
+  std::string back(size_t(AEGetDescDataSize(&got)), '\0');
+  AEGetDescData(&got, back.data(), Size(back.size()));
+  AEDisposeDesc(&got);
+  EXPECT_TRUE(back == big);
+
+  // Over the frame limit: refused before anything is sent.
+  std::string huge(macplatform::ae::transport::kMaxFramePayload + 1, 'x');
+  Event tooBig('test', 'echo', peer.psn());
+  ASSERT_EQ(noErr, AEPutParamPtr(&tooBig.e, keyDirectObject, typeChar, huge.data(), Size(huge.size())));
+  EXPECT_EQ(paramErr, tooBig.Send());
+  EXPECT_EQ(1, EventCount(peer));
 }
 
 Boolean CancelIdle(EventRecord*, SInt32* sleep, RgnHandle*) {
