@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "platform/appleevents/AEInternal.h"
+#include "platform/core/TextEncodings.h"
 #include "platform/files/FileRefs.h"
 #include "platform/files/Files.h"
 
@@ -228,62 +229,11 @@ OSErr WriteNumber(const Number& n, DescType to, Item* out) {
 // ---------------------------------------------------------------------------
 // 3. Text.
 
-const char16_t kMacRomanHigh[128] = {
-    0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1, 0x00E0, 0x00E2, 0x00E4,
-    0x00E3, 0x00E5, 0x00E7, 0x00E9, 0x00E8, 0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF,
-    0x00F1, 0x00F3, 0x00F2, 0x00F4, 0x00F6, 0x00F5, 0x00FA, 0x00F9, 0x00FB, 0x00FC, 0x2020,
-    0x00B0, 0x00A2, 0x00A3, 0x00A7, 0x2022, 0x00B6, 0x00DF, 0x00AE, 0x00A9, 0x2122, 0x00B4,
-    0x00A8, 0x2260, 0x00C6, 0x00D8, 0x221E, 0x00B1, 0x2264, 0x2265, 0x00A5, 0x00B5, 0x2202,
-    0x2211, 0x220F, 0x03C0, 0x222B, 0x00AA, 0x00BA, 0x03A9, 0x00E6, 0x00F8, 0x00BF, 0x00A1,
-    0x00AC, 0x221A, 0x0192, 0x2248, 0x2206, 0x00AB, 0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3,
-    0x00D5, 0x0152, 0x0153, 0x2013, 0x2014, 0x201C, 0x201D, 0x2018, 0x2019, 0x00F7, 0x25CA,
-    0x00FF, 0x0178, 0x2044, 0x20AC, 0x2039, 0x203A, 0xFB01, 0xFB02, 0x2021, 0x00B7, 0x201A,
-    0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1, 0x00CB, 0x00C8, 0x00CD, 0x00CE, 0x00CF, 0x00CC,
-    0x00D3, 0x00D4, 0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9, 0x0131, 0x02C6, 0x02DC, 0x00AF,
-    0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7,
-};
-
-bool MacRomanOf(char32_t c, UInt8* out) {
-  if (c < 0x80) {
-    *out = UInt8(c);
-    return true;
-  }
-  for (int i = 0; i < 128; ++i) {
-    if (kMacRomanHigh[i] == c) {
-      *out = UInt8(0x80 + i);
-      return true;
-    }
-  }
-  return false;
-}
-
 bool DecodeUTF8(const UInt8* s, size_t n, std::u32string* out) {
   for (size_t i = 0; i < n;) {
-    UInt8 b = s[i];
     char32_t c;
-    size_t len;
-    if (b < 0x80) {
-      c = b;
-      len = 1;
-    } else if ((b & 0xE0) == 0xC0) {
-      c = b & 0x1F;
-      len = 2;
-    } else if ((b & 0xF0) == 0xE0) {
-      c = b & 0x0F;
-      len = 3;
-    } else if ((b & 0xF8) == 0xF0) {
-      c = b & 0x07;
-      len = 4;
-    } else {
-      return false;
-    }
-    if (n - i < len) return false;
-    for (size_t k = 1; k < len; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) return false;
-      c = (c << 6) | (s[i + k] & 0x3F);
-    }
-    static const char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    size_t len = text::DecodeUTF8Sequence(s + i, n - i, &c);
+    if (len == 0) return false;
     out->push_back(c);
     i += len;
   }
@@ -291,23 +241,7 @@ bool DecodeUTF8(const UInt8* s, size_t n, std::u32string* out) {
 }
 
 void EncodeUTF8(const std::u32string& cps, std::string* out) {
-  for (char32_t c : cps) {
-    if (c < 0x80) {
-      out->push_back(char(c));
-    } else if (c < 0x800) {
-      out->push_back(char(0xC0 | (c >> 6)));
-      out->push_back(char(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out->push_back(char(0xE0 | (c >> 12)));
-      out->push_back(char(0x80 | ((c >> 6) & 0x3F)));
-      out->push_back(char(0x80 | (c & 0x3F)));
-    } else {
-      out->push_back(char(0xF0 | (c >> 18)));
-      out->push_back(char(0x80 | ((c >> 12) & 0x3F)));
-      out->push_back(char(0x80 | ((c >> 6) & 0x3F)));
-      out->push_back(char(0x80 | (c & 0x3F)));
-    }
-  }
+  for (char32_t c : cps) text::AppendUTF8(out, c);
 }
 
 bool IsTextSource(DescType t) {
@@ -328,7 +262,7 @@ bool DecodeText(const Item& in, std::u32string* out) {
       [[fallthrough]];
     case typeChar:
       out->reserve(n);
-      for (size_t i = 0; i < n; ++i) out->push_back(s[i] < 0x80 ? s[i] : kMacRomanHigh[s[i] - 0x80]);
+      for (size_t i = 0; i < n; ++i) out->push_back(text::MacRomanToUnicode(s[i]));
       return true;
     case typeUTF8Text:
       return DecodeUTF8(s, n, out);
@@ -365,21 +299,14 @@ OSErr EncodeText(const std::u32string& cps, DescType to, Item* out) {
     bytes.reserve(cps.size());
     for (char32_t c : cps) {
       UInt8 b;
-      if (!MacRomanOf(c, &b)) return errAECoercionFail;
+      if (!text::UnicodeToMacRoman(c, &b)) return errAECoercionFail;
       bytes.push_back(char(b));
     }
   } else if (to == typeUTF8Text) {
     EncodeUTF8(cps, &bytes);
   } else {
     std::u16string u;
-    for (char32_t c : cps) {
-      if (c >= 0x10000) {
-        u.push_back(char16_t(0xD800 + ((c - 0x10000) >> 10)));
-        u.push_back(char16_t(0xDC00 + ((c - 0x10000) & 0x3FF)));
-      } else {
-        u.push_back(char16_t(c));
-      }
-    }
+    for (char32_t c : cps) text::AppendUTF16(&u, c);
     return DataItem(to, u.data(), u.size() * 2, out);
   }
   return DataItem(to, bytes.data(), bytes.size(), out);
@@ -585,7 +512,7 @@ bool UTF8ToMacRoman(const UInt8* bytes, size_t size, std::string* out) {
   if (!DecodeUTF8(bytes, size, &cps)) return false;
   for (char32_t c : cps) {
     UInt8 b;
-    if (!MacRomanOf(c, &b)) return false;
+    if (!text::UnicodeToMacRoman(c, &b)) return false;
     out->push_back(char(b));
   }
   return true;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/TextEncodings.h"
 #include "platform/notifications/CFNotificationCenter.h"
 #include "platform/notifications/SessionBus.h"
 
@@ -46,38 +47,15 @@ bool IsDistributed(CFNotificationCenterRef center) {
   return center != nullptr && center == &TheCenter().ref;
 }
 
-// UTF-16 to UTF-8 by hand; false for a lone surrogate or U+0000, which a
-// D-Bus string cannot carry.
+// The string as UTF-8; false for a lone surrogate or U+0000, which a D-Bus
+// string cannot carry.
 bool Utf8(CFStringRef s, std::string* out) {
   CFIndex length = CFStringGetLength(s);
-  std::vector<UniChar> units(static_cast<size_t>(length > 0 ? length : 0));
-  if (length > 0) CFStringGetCharacters(s, CFRangeMake(0, length), units.data());
+  std::u16string units(static_cast<size_t>(length > 0 ? length : 0), u'\0');
+  if (length > 0) CFStringGetCharacters(s, CFRangeMake(0, length), reinterpret_cast<UniChar*>(units.data()));
   std::string utf8;
-  for (size_t i = 0; i < units.size(); ++i) {
-    UInt32 c = units[i];
-    if (c == 0) return false;
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 >= units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) return false;
-      c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-    } else if (c >= 0xDC00 && c <= 0xDFFF) {
-      return false;
-    }
-    if (c < 0x80) {
-      utf8.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      utf8.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      utf8.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      utf8.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      utf8.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      utf8.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      utf8.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
+  if (units.find(u'\0') != std::u16string::npos) return false;
+  if (!macplatform::text::UTF16ToUTF8(units.data(), units.size(), &utf8)) return false;
   *out = std::move(utf8);
   return true;
 }

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/TextEncodings.h"
 #include "platform/scrap/ScrapFile.h"
 
 struct OpaqueScrapRef {
@@ -58,38 +59,15 @@ bool NameOf(ScrapRef scrap, std::string* name) {
   return true;
 }
 
-// UTF-16 to UTF-8 by hand, so that every character (U+0000 included) keeps
-// its bytes; a lone surrogate has no UTF-8 form and is refused.
+// The name as UTF-8, every character (U+0000 included) kept; a lone
+// surrogate has no UTF-8 form and is refused.
 bool Utf8Name(CFStringRef name, std::string* out) {
   CFIndex length = CFStringGetLength(name);
   if (length <= 0) return false;
-  std::vector<UniChar> units(static_cast<size_t>(length));
-  CFStringGetCharacters(name, CFRangeMake(0, length), units.data());
+  std::u16string units(static_cast<size_t>(length), u'\0');
+  CFStringGetCharacters(name, CFRangeMake(0, length), reinterpret_cast<UniChar*>(units.data()));
   std::string utf8;
-  for (size_t i = 0; i < units.size(); ++i) {
-    UInt32 c = units[i];
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 >= units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) return false;
-      c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-    } else if (c >= 0xDC00 && c <= 0xDFFF) {
-      return false;
-    }
-    if (c < 0x80) {
-      utf8.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      utf8.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      utf8.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      utf8.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      utf8.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      utf8.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      utf8.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
+  if (!macplatform::text::UTF16ToUTF8(units.data(), units.size(), &utf8)) return false;
   *out = std::move(utf8);
   return true;
 }

@@ -11,6 +11,7 @@
 #include "platform/core/MacTypes.h"
 #include "platform/core/RuntimeDir.h"
 #include "platform/core/SysCalls.h"
+#include "platform/core/TextEncodings.h"
 #include "testing/TestSupport.h"
 
 using namespace macplatform;
@@ -102,4 +103,41 @@ TEST(RuntimeDir, RefusesALinkPlantedInItsPlace) {
   ASSERT_EQ(::symlink(elsewhere.path().c_str(), (env.runtime() + "/macplatform").c_str()), 0);
   std::string path;
   EXPECT_NE(RuntimeDir(&path), noErr);
+}
+
+TEST(TextEncodings, EveryMacRomanByteRoundTrips) {
+  for (int b = 0; b < 256; ++b) {
+    UInt8 back = 0;
+    ASSERT_TRUE(text::UnicodeToMacRoman(text::MacRomanToUnicode(UInt8(b)), &back)) << b;
+    EXPECT_EQ(back, b);
+  }
+  EXPECT_EQ(text::MacRomanToUnicode(0xDB), u'\u20AC');  // the euro sign
+  UInt8 byte;
+  EXPECT_FALSE(text::UnicodeToMacRoman(U'\u4E00', &byte));
+}
+
+TEST(TextEncodings, InvalidUTF8AndLoneSurrogatesAreRefused) {
+  struct Case {
+    std::string bytes;
+    bool valid;
+  } cases[] = {
+      {"plain", true},          {"\xC3\xA9", true},         {"\xF0\x9F\x98\x80", true},
+      {"\xC3", false},          {"\xC0\xAF", false},        {"\xED\xA0\x80", false},
+      {"\xF4\x90\x80\x80", false}, {"\xFF", false},
+  };
+  for (const Case& c : cases) {
+    std::u16string units;
+    EXPECT_EQ(text::UTF8ToUTF16(reinterpret_cast<const UInt8*>(c.bytes.data()), c.bytes.size(), &units),
+              c.valid)
+        << c.bytes;
+    if (!c.valid) continue;
+    std::string back;
+    ASSERT_TRUE(text::UTF16ToUTF8(units.data(), units.size(), &back));
+    EXPECT_EQ(back, c.bytes);
+  }
+  std::string out;
+  const char16_t lone[] = {u'a', 0xD800, u'b'};
+  EXPECT_FALSE(text::UTF16ToUTF8(lone, 3, &out));
+  const char16_t trailing[] = {0xDC00};
+  EXPECT_FALSE(text::UTF16ToUTF8(trailing, 1, &out));
 }
