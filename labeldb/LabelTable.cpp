@@ -29,13 +29,13 @@ Boolean gReloadObserverAdded = false;
 CopyLabelColorAndNameProcPtr gCopyLabelColorAndName = NULL;
 UInt32 gLabelTableLoads = 0;
 
-namespace {
-
 #define kTWdbApplicationID CFSTR("com.tolvane.tintwell")
 #define kTWdbLabelNamesKey CFSTR("LabelNames")
 #define kTWdbLabelColorsKey CFSTR("LabelColors")
 #define kTWdbAffectFileModDateKey CFSTR("AffectFileModDate")
 #define kTWdbReloadObject CFSTR("reload-label-data")
+
+namespace {
 
 enum {
   kTWdbLabelCount = 8,

@@ -165,7 +165,12 @@ class LabelTable : public ::testing::Test {
     if (!env.StartSessionBus()) GTEST_SKIP() << "dbus-daemon is not installed";
     std::filesystem::create_directories(PreferencesDir());
   }
-  void TearDown() override { Reset(); }
+  void TearDown() override {
+    // A flush's own notification may already wait in the loop's queue: run
+    // it now, so that it cannot reload the table in the next test.
+    RunCurrentEventLoop(0.05);
+    Reset();
+  }
   static void Reset() {
     TWdb_i_Discard();
     gTWFeatures = 0;
@@ -530,14 +535,15 @@ TEST_F(LabelTable, EachNotificationRebuildsTheTableOnceFromThePreferences) {
   // The flush's own notification comes back to this process too.
   TWdb_SetLabelName(1, CFSTR("First"));
   TWdb_Flush();
-  ASSERT_TRUE(LoopUntil([&] { return gLabelTableLoads == base + 1; }));
+  ASSERT_TRUE(LoopUntil([&] { return gLabelTableLoads >= base + 1; }));
+  EXPECT_EQ(gLabelTableLoads, base + 1);
   EXPECT_EQ(Text(TWdb_GetLabelName(1)), "First");
 
   // Another writer changes the file; a second notification reads it.
   Store(NamesKey({"Other", "Names"}) + ColorsKey(Entries({{1, 1, 1}})));
   CFNotificationCenterPostNotification(CFNotificationCenterGetDistributedCenter(), CFSTR("com.tolvane.tintwell"),
                                        CFSTR("reload-label-data"), nullptr, true);
-  ASSERT_TRUE(LoopUntil([&] { return gLabelTableLoads == base + 2; }));
+  ASSERT_TRUE(LoopUntil([&] { return gLabelTableLoads >= base + 2; }));
   EXPECT_EQ(TableNames(), (std::vector<std::string>{"Other", "Names"}));
   EXPECT_EQ(TableColors(), (std::vector<Color>{{1, 1, 1}}));
 
