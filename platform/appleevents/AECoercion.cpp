@@ -93,7 +93,9 @@ struct Number {
   double f = 0;
 };
 
-bool IsCodeType(DescType t) { return t == typeType || t == typeEnumerated || t == typeKeyword; }
+bool IsCodeType(DescType t) {
+  return t == typeType || t == typeEnumerated || t == typeKeyword || t == typeAbsoluteOrdinal;
+}
 bool IsNumericType(DescType t) {
   switch (t) {
     case typeSInt16: case typeSInt32: case typeUInt32: case typeSInt64:

@@ -176,8 +176,9 @@ void PrintData(const Item& it, const DataNode* d, std::string* out) {
       break;
     case typeType:
     case typeKeyword:
+    case typeAbsoluteOrdinal:
       if (size == 4) {
-        out->append(it.type == typeType ? "type(" : "'keyw'(");
+        out->append(it.type == typeType ? "type(" : it.type == typeKeyword ? "'keyw'(" : "abso(");
         AppendCode(out, Load<UInt32>(p));
         out->push_back(')');
         return;

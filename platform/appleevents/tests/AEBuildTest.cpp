@@ -43,6 +43,8 @@ TEST(AEBuild, RoundTripsThroughPrinting) {
       {"type(cfol)", typeType, "type(cfol)"},
       {"enum('sele')", typeEnumerated, "sele"},
       {"'keyw'(from)", typeKeyword, "'keyw'(from)"},
+      {"abso('all ')", typeAbsoluteOrdinal, "abso(all)"},
+      {"abso(all)", typeAbsoluteOrdinal, "abso(all)"},
       {"null()", typeNull, "null()"},
       {"'null'()", typeNull, "null()"},
       {"'odd '(\xC2\xAB" "01 ab FF" "\xC2\xBB)", 'odd ', "odd(\xC2\xAB" "01ABFF" "\xC2\xBB)"},
