@@ -29,7 +29,9 @@ if ls fuzz/*_fuzz.cpp >/dev/null 2>&1; then
   echo "== fuzz"
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTW_FUZZ=ON -DTW_SANITIZE=ON >/dev/null
-  cmake --build build-fuzz -j "$jobs"
+  fuzzers=$(for src in fuzz/*_fuzz.cpp; do basename "$src" .cpp; done)
+  # shellcheck disable=SC2086
+  cmake --build build-fuzz -j "$jobs" --target $fuzzers
   for src in fuzz/*_fuzz.cpp; do
     name=$(basename "$src" .cpp)
     corpus="fuzz/corpus/${name%_fuzz}"
