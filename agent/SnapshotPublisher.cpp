@@ -41,7 +41,11 @@ OSStatus write_selection(void) {
     FSRef* refs = GetFSObjects(&selection, &count);
     if (refs != NULL) {
       for (UInt32 i = 0; i < count; ++i) {
-        record.labelPresent[TWdb_GetLabel(&refs[i])] = 1;
+        // A label outside 0 to 7 cannot come from three bits; were it to,
+        // it counts as unreadable (0) rather than index past the record.
+        SInt16 label = TWdb_GetLabel(&refs[i]);
+        if (label < 0 || label > 7) label = 0;
+        record.labelPresent[label] = 1;
         // Probed for every item, also once one was found writable.
         if (HavePermissionsForFSRef(&refs[i])) record.writable = 1;
       }
