@@ -141,3 +141,21 @@ TEST(TextEncodings, InvalidUTF8AndLoneSurrogatesAreRefused) {
   const char16_t trailing[] = {0xDC00};
   EXPECT_FALSE(text::UTF16ToUTF8(trailing, 1, &out));
 }
+
+TEST(RuntimeDir, AFolderChangedAfterItsCheckIsCheckedAgain) {
+  tw::test::PrivateEnvironment env;
+  std::string path;
+  ASSERT_EQ(RuntimeDir(&path), noErr);
+  ASSERT_EQ(::chmod(path.c_str(), 0777), 0);
+  ASSERT_EQ(RuntimeDir(&path), noErr);
+  struct stat st;
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+  // Replaced by a link to a folder elsewhere: refused, although the path
+  // was fine a moment ago.
+  tw::test::ScratchDir elsewhere;
+  ASSERT_EQ(::rmdir(path.c_str()), 0);
+  ASSERT_EQ(::symlink(elsewhere.path().c_str(), path.c_str()), 0);
+  EXPECT_NE(RuntimeDir(&path), noErr);
+}
