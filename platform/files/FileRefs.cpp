@@ -457,7 +457,7 @@ OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSp
   OSErr err = SpecForPath(path, &made);
   if (err != noErr) return err;
   *spec = made;
-  // A missing leaf in an existing folder: the spec is good for creating it.
+  // A missing leaf in an existing folder: the FSSpec is good for creating it.
   return StatPath(path, nullptr, nullptr);
 }
 

@@ -26,7 +26,7 @@ struct FSRef {
 };
 typedef FSRef* FSRefPtr;
 
-// A classic file specification: volume, parent folder, leaf name (Pascal
+// FSSpec, the classic way to name an item: volume, parent folder, leaf name (Pascal
 // string, at most 63 bytes). Volume and folder numbers come from tables of
 // this process, so an FSSpec, like an FSRef, is only meaningful in it.
 struct FSSpec {
