@@ -39,6 +39,13 @@ bool ShouldFail() {
 
 MasterPointer* Master(Handle h) { return reinterpret_cast<MasterPointer*>(h); }
 
+// Every handle call starts here: a NULL handle is reported, not touched.
+bool IsNilHandle(Handle h) {
+  if (h != nullptr) return false;
+  tMemError = nilHandleErr;
+  return true;
+}
+
 Handle Allocate(Size byteCount, bool clear) {
   if (byteCount < 0) {
     tMemError = paramErr;
@@ -92,10 +99,7 @@ Handle NewHandle(Size byteCount) { return Allocate(byteCount, false); }
 Handle NewHandleClear(Size byteCount) { return Allocate(byteCount, true); }
 
 void DisposeHandle(Handle h) {
-  if (h == nullptr) {
-    tMemError = nilHandleErr;
-    return;
-  }
+  if (IsNilHandle(h)) return;
   MasterPointer* mp = Master(h);
   std::free(mp->block);
   std::free(mp);
@@ -103,19 +107,13 @@ void DisposeHandle(Handle h) {
 }
 
 Size GetHandleSize(Handle h) {
-  if (h == nullptr) {
-    tMemError = nilHandleErr;
-    return 0;
-  }
+  if (IsNilHandle(h)) return 0;
   tMemError = noErr;
   return Master(h)->size;
 }
 
 void SetHandleSize(Handle h, Size newSize) {
-  if (h == nullptr) {
-    tMemError = nilHandleErr;
-    return;
-  }
+  if (IsNilHandle(h)) return;
   if (newSize < 0) {
     tMemError = paramErr;
     return;
@@ -144,37 +142,25 @@ void SetHandleSize(Handle h, Size newSize) {
 }
 
 void HLock(Handle h) {
-  if (h == nullptr) {
-    tMemError = nilHandleErr;
-    return;
-  }
+  if (IsNilHandle(h)) return;
   Master(h)->state |= kHandleLockedMask;
   tMemError = noErr;
 }
 
 void HUnlock(Handle h) {
-  if (h == nullptr) {
-    tMemError = nilHandleErr;
-    return;
-  }
+  if (IsNilHandle(h)) return;
   Master(h)->state &= ~kHandleLockedMask;
   tMemError = noErr;
 }
 
 SInt8 HGetState(Handle h) {
-  if (h == nullptr) {
-    tMemError = nilHandleErr;
-    return 0;
-  }
+  if (IsNilHandle(h)) return 0;
   tMemError = noErr;
   return Master(h)->state;
 }
 
 void HSetState(Handle h, SInt8 flags) {
-  if (h == nullptr) {
-    tMemError = nilHandleErr;
-    return;
-  }
+  if (IsNilHandle(h)) return;
   Master(h)->state = flags;
   tMemError = noErr;
 }
