@@ -2,9 +2,11 @@
 //
 // Internal to platform/ (and macctl): the Apple Event Manager asks for its
 // own serial number and finds the process an address names; the stand-in
-// Finder and macctl look processes up by name. Every lookup reads the list
-// afresh from the runtime folder and hands out live entries only; nothing is
-// cached but the caller's own registration. The public face of the same list
+// Finder and macctl look processes up by name. Every lookup sees the list as
+// it is in the runtime folder at that moment and hands out live entries only.
+// Entries already read are kept, parsed and with their files open, and are
+// proved alive again (lock, process) on every use; they are read afresh
+// when their file or the folder changed. The public face of the same list
 // is platform/processes/Processes.h.
 #pragma once
 

@@ -15,15 +15,25 @@
 // whole life, so a reader that can lock the file knows the owner has gone.
 // The pid and its start time are checked as well, which also catches a file
 // whose lock lives on only in a child forked from the owner.
+//
+// Every event sent by signature walks this list, so a walk must be cheap.
+// The folder is listed again only when its identity, mtime or ctime changed;
+// each live entry met is kept, parsed, with its file open and a pidfd on its
+// process, so proving it still alive costs an fstat (the file is still the
+// one read), a flock test and a poll of the pidfd, and no open or read.
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -86,8 +96,9 @@ enum class FileRead { kOk, kMissing, kForeign, kTooBig, kUnreadable };
 // Reads a small regular file that this user owns and only this user may
 // write, without following a link and without blocking on a FIFO. `keep`,
 // when given, receives the open descriptor.
-FileRead ReadSmallFile(const std::string& path, std::string* data, Fd* keep = nullptr) {
-  Fd fd(sys::Open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+FileRead ReadSmallFile(const std::string& path, std::string* data, Fd* keep = nullptr,
+                       struct stat* info = nullptr) {
+  Fd fd(sys::Open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (!fd) {
     if (errno == ENOENT) return FileRead::kMissing;
     if (errno == ELOOP) return FileRead::kForeign;
@@ -110,6 +121,7 @@ FileRead ReadSmallFile(const std::string& path, std::string* data, Fd* keep = nu
   }
   if (got > kMaxFileSize) return FileRead::kTooBig;
   data->resize(got);
+  if (info != nullptr) *info = st;
   if (keep != nullptr) *keep = std::move(fd);
   return FileRead::kOk;
 }
@@ -200,20 +212,179 @@ OSErr NextSerial(const std::string& dir, UInt32* serial) {
 }
 
 // ---------------------------------------------------------------------------
-// 2. Inspecting one entry.
+// 2. Inspecting one entry, and the cache that makes it cheap.
 
 enum class State { kLive, kDead, kGarbage, kSkipped, kMissing };
 
 std::string EntryPath(const std::string& dir, UInt32 serial) { return dir + "/" + std::to_string(serial); }
 
+// A timestamp is settled once the clock has moved well past it: any later
+// change of the file then gets a different one. File times come from the
+// kernel's coarse clock (a few milliseconds per step), so two changes close
+// together can share a timestamp; the cache trusts only settled ones.
+constexpr long long kSettleNanos = 100'000'000;
+
+long long Nanos(const struct timespec& t) { return static_cast<long long>(t.tv_sec) * 1'000'000'000LL + t.tv_nsec; }
+
+long long NowNanos() {
+  struct timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return Nanos(now);
+}
+
+bool Settled(const struct stat& st, long long now) {
+  return now - Nanos(st.st_mtim) > kSettleNanos && now - Nanos(st.st_ctim) > kSettleNanos;
+}
+
+// What tells that a file (or the folder) is still exactly as it was read.
+struct Identity {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  long long mtime = 0;
+  long long ctime = 0;
+  off_t size = 0;
+  mode_t mode = 0;
+  uid_t uid = 0;
+
+  static Identity Of(const struct stat& st) {
+    return {st.st_dev, st.st_ino, Nanos(st.st_mtim), Nanos(st.st_ctim), st.st_size, st.st_mode, st.st_uid};
+  }
+  bool operator==(const Identity&) const = default;
+};
+
+// A live entry seen before: the file it was read from, kept open (never
+// locked by us), and a pidfd on its process, which tells whether that very
+// process has exited whatever became of its pid.
+struct Cached {
+  Fd file;
+  Fd pidfd;                  // -1 where pidfd_open is not available
+  Identity identity;         // of the file when it was read
+  bool name_checked = true;  // the entry's name led to `file` since the folder last changed
+  Entry entry;
+};
+
+// At most this many entries are kept (two descriptors each); past it,
+// entries are read afresh each time, as without a cache.
+constexpr size_t kMaxCached = 128;
+
+// The listing of the folder and the entries met in it, for one process.
+// Made once and never destroyed, like Self below.
+struct ListCache {
+  std::mutex mutex;
+  std::string dir;
+  Identity folder;
+  bool trusted = false;  // `serials` is the folder's content while `folder` is unchanged
+  std::vector<UInt32> serials;
+  std::map<UInt32, Cached> entries;
+};
+
+ListCache& TheCache() {
+  static ListCache* cache = new ListCache;
+  return *cache;
+}
+
+// pidfd_open (Linux 5.3): a handle on one process, not on a pid. It and the
+// poll on it are calls on a process, not on files or sockets, so they go to
+// the kernel directly and leave the fault seam of the transport's own polls
+// alone.
+int PidfdOpen(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
+
+// Whether the process behind a pidfd is still running: the pidfd becomes
+// readable when it exits. -1 when the poll itself failed.
+int PidfdRunning(int pidfd) {
+  struct pollfd p = {pidfd, POLLIN, 0};
+  int n = ::poll(&p, 1, 0);
+  if (n < 0) return -1;
+  return n == 0 ? 1 : 0;
+}
+
+// Brings the listing up to date: the folder is listed again only when it
+// changed since (or its last listing was not settled yet). Entries whose
+// names went away are dropped with their descriptors; the others have their
+// names checked again on their next use.
+void RefreshLocked(ListCache& cache, const std::string& dir) {
+  const long long now = NowNanos();
+  struct stat st;
+  bool have = sys::Stat(dir.c_str(), &st) == 0;
+  Identity folder = have ? Identity::Of(st) : Identity{};
+  if (cache.dir != dir || !have || folder.dev != cache.folder.dev || folder.ino != cache.folder.ino) {
+    cache.entries.clear();
+    cache.dir = dir;
+  } else if (cache.trusted && folder == cache.folder) {
+    return;
+  }
+  cache.serials = EntrySerials(dir);
+  cache.folder = folder;
+  cache.trusted = have && Settled(st, now);
+  for (auto it = cache.entries.begin(); it != cache.entries.end();) {
+    if (std::binary_search(cache.serials.begin(), cache.serials.end(), it->first)) {
+      it->second.name_checked = false;
+      ++it;
+    } else {
+      it = cache.entries.erase(it);
+    }
+  }
+}
+
+enum class Check { kLive, kDead, kMissing, kStale };
+
+// Proves a cached entry still live without reading it: its name still
+// leads to the same file, unchanged, that its owner still holds locked,
+// and its process has not exited.
+Check CheckCached(const std::string& path, Cached& c) {
+  if (!c.name_checked) {
+    struct stat there;
+    if (sys::Lstat(path.c_str(), &there) != 0) return errno == ENOENT ? Check::kMissing : Check::kStale;
+    if (there.st_dev != c.identity.dev || there.st_ino != c.identity.ino) return Check::kStale;
+    c.name_checked = true;
+  }
+  struct stat now;
+  if (sys::Fstat(c.file.get(), &now) != 0 || now.st_nlink == 0 || !(Identity::Of(now) == c.identity))
+    return Check::kStale;
+  // Held: the owner (or a child forked from it) still has the file open. A
+  // shared lock we happen to take here goes with the descriptor when the
+  // entry is dropped as dead.
+  bool held = sys::Flock(c.file.get(), LOCK_SH | LOCK_NB) != 0;
+  bool running = false;
+  int by_pidfd = c.pidfd ? PidfdRunning(c.pidfd.get()) : -1;
+  if (by_pidfd >= 0) {
+    running = by_pidfd == 1;
+  } else {
+    UInt64 start = 0;
+    running = ReadProcStat(c.entry.pid, &start, nullptr) && start == c.entry.startTime;
+  }
+  return held && running ? Check::kLive : Check::kDead;
+}
+
 // Reads the entry of `serial` and tells whether its process is alive. A dead
 // entry is removed; a damaged one that nobody holds is kept aside; a file of
 // another owner, a link or anything unreadable is left alone and skipped.
-State Inspect(const std::string& dir, UInt32 serial, Entry* entry) {
-  const std::string path = EntryPath(dir, serial);
+// A live entry is kept in the cache and proved alive from there next time.
+State Inspect(ListCache& cache, UInt32 serial, Entry* entry) {
+  const std::string path = EntryPath(cache.dir, serial);
+  if (auto it = cache.entries.find(serial); it != cache.entries.end()) {
+    switch (CheckCached(path, it->second)) {
+      case Check::kLive:
+        *entry = it->second.entry;
+        return State::kLive;
+      case Check::kDead:
+        cache.entries.erase(it);
+        sys::Unlink(path.c_str());
+        return State::kDead;
+      case Check::kMissing:
+        cache.entries.erase(it);
+        return State::kMissing;
+      case Check::kStale:
+        cache.entries.erase(it);
+        break;  // read it afresh
+    }
+  }
+
+  const long long now = NowNanos();
   std::string text;
   Fd fd;
-  switch (ReadSmallFile(path, &text, &fd)) {
+  struct stat st;
+  switch (ReadSmallFile(path, &text, &fd, &st)) {
     case FileRead::kOk:
       break;
     case FileRead::kMissing:
@@ -239,11 +410,22 @@ State Inspect(const std::string& dir, UInt32 serial, Entry* entry) {
     if (lock_known && !held) KeepAside(path);
     return State::kGarbage;
   }
+  // The pidfd is opened before the start time is read: if the start time
+  // then matches, the pidfd is a handle on the registered process itself.
+  Fd pidfd;
+  if (held && lock_known && parsed.pid > 0) pidfd = Fd(PidfdOpen(parsed.pid));
   UInt64 start = 0;
   bool running = ReadProcStat(parsed.pid, &start, nullptr) && start == parsed.startTime;
   if (held && running) {
     parsed.alive = true;
-    *entry = std::move(parsed);
+    *entry = parsed;
+    if (lock_known && Settled(st, now) && cache.entries.size() < kMaxCached) {
+      Cached& c = cache.entries[serial];
+      c.file = std::move(fd);
+      c.pidfd = std::move(pidfd);
+      c.identity = Identity::Of(st);
+      c.entry = std::move(parsed);
+    }
     return State::kLive;
   }
   sys::Unlink(path.c_str());
@@ -256,16 +438,27 @@ OSErr Walk(UInt32 after, const std::function<bool(const Entry&)>& stop, Entry* f
   std::string dir;
   OSErr err = RuntimeSubdir(kSubdir, &dir);
   if (err != noErr) return err;
-  for (UInt32 serial : EntrySerials(dir)) {
-    if (serial <= after) continue;
+  ListCache& cache = TheCache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  RefreshLocked(cache, dir);
+  const std::vector<UInt32> serials = cache.serials;
+  for (auto s = std::upper_bound(serials.begin(), serials.end(), after); s != serials.end(); ++s) {
     Entry entry;
-    if (Inspect(dir, serial, &entry) != State::kLive) continue;
+    if (Inspect(cache, *s, &entry) != State::kLive) continue;
     if (stop(entry)) {
       if (found != nullptr) *found = std::move(entry);
       return noErr;
     }
   }
   return procNotFound;
+}
+
+// The live entry of one serial number, through the cache.
+State InspectOne(const std::string& dir, UInt32 serial, Entry* entry) {
+  ListCache& cache = TheCache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  RefreshLocked(cache, dir);
+  return Inspect(cache, serial, entry);
 }
 
 // ---------------------------------------------------------------------------
@@ -454,7 +647,7 @@ OSErr LookUp(UInt32 serial, Entry* entry) {
   OSErr err = RuntimeSubdir(kSubdir, &dir);
   if (err != noErr) return err;
   Entry found;
-  if (Inspect(dir, serial, &found) != State::kLive) return procNotFound;
+  if (InspectOne(dir, serial, &found) != State::kLive) return procNotFound;
   if (entry != nullptr) *entry = std::move(found);
   return noErr;
 }
@@ -499,7 +692,7 @@ OSErr FrontSerial(UInt32* serial) {
   if (ReadSmallFile(dir + "/front", &text) != FileRead::kOk || !ParseSerialFile(text, 0xFFFFFFFFu, &front))
     return procNotFound;
   Entry entry;
-  if (Inspect(dir, static_cast<UInt32>(front), &entry) != State::kLive) return procNotFound;
+  if (InspectOne(dir, static_cast<UInt32>(front), &entry) != State::kLive) return procNotFound;
   if (serial != nullptr) *serial = static_cast<UInt32>(front);
   return noErr;
 }
@@ -510,7 +703,7 @@ OSErr SetFrontSerial(UInt32 serial) {
   OSErr err = RuntimeSubdir(kSubdir, &dir);
   if (err != noErr) return err;
   Entry entry;
-  if (Inspect(dir, serial, &entry) != State::kLive) return procNotFound;
+  if (InspectOne(dir, serial, &entry) != State::kLive) return procNotFound;
   const std::string path = dir + "/front";
   std::string text;
   UInt64 old = 0;

@@ -4,6 +4,7 @@
 //   processes_helper forkhold   registers, forks a child that keeps the
 //                               entry file open and waits, prints
 //                               "SERIAL CHILDPID", and exits
+//   processes_helper forkstay   the same, but stays until a signal ends it
 // It waits until a signal ends it.
 #include <unistd.h>
 
@@ -27,7 +28,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     for (;;) ::pause();
   }
-  if (std::strcmp(argv[1], "forkhold") == 0) {
+  const bool stay = std::strcmp(argv[1], "forkstay") == 0;
+  if (std::strcmp(argv[1], "forkhold") == 0 || stay) {
     std::fflush(stdout);
     pid_t child = ::fork();
     if (child == 0) {
@@ -36,6 +38,8 @@ int main(int argc, char** argv) {
     }
     std::printf("%u %d\n", static_cast<unsigned>(psn.lowLongOfPSN), static_cast<int>(child));
     std::fflush(stdout);
+    if (stay)
+      for (;;) ::pause();
     return 0;
   }
   return 2;

@@ -5,7 +5,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
+#include <dirent.h>
+#include <thread>
 #include <fstream>
 #include <memory>
 #include <set>
@@ -14,6 +17,7 @@
 #include <vector>
 
 #include "platform/core/RuntimeDir.h"
+#include "platform/core/SysCalls.h"
 #include "platform/processes/ProcessRegistry.h"
 #include "platform/processes/Processes.h"
 #include "platform/processes/tests/ProcessDouble.h"
@@ -52,6 +56,21 @@ std::string Comm() {
   std::getline(in, name);
   return name;
 }
+
+// How many descriptors this process has open.
+int OpenDescriptors() {
+  int n = 0;
+  if (DIR* d = ::opendir("/proc/self/fd")) {
+    while (::readdir(d) != nullptr) ++n;
+    ::closedir(d);
+  }
+  return n;
+}
+
+// Entries are kept once their files have not changed for a while (the
+// kernel stamps files with a coarse clock); tests of the kept entries let
+// that time pass first. This only sets the stage; nothing is asserted on it.
+void LetTheListSettle() { std::this_thread::sleep_for(std::chrono::milliseconds(250)); }
 
 class Processes : public ::testing::Test {
  protected:
@@ -215,6 +234,71 @@ TEST_F(Processes, EntryHeldOnlyByAForkedChildIsDead) {
   ASSERT_TRUE(out >> serial >> grandchild);
   ProcessSerialNumber psn = {0, serial};
   ProcessInfoRec info = EmptyInfo();
+  EXPECT_EQ(GetProcessInformation(&psn, &info), procNotFound);
+  EXPECT_FALSE(Listed(psn));
+  ::kill(grandchild, SIGKILL);
+}
+
+TEST_F(Processes, KeptEntriesAreProvedAliveWithoutReadingThemAgain) {
+  const int descriptors = OpenDescriptors();
+  auto first = std::make_unique<ProcessDouble>("First", 'APPL', 'frst');
+  auto second = std::make_unique<ProcessDouble>("Second", 'APPL', 'scnd');
+  ASSERT_TRUE(first->ok());
+  ASSERT_TRUE(second->ok());
+  LetTheListSettle();
+  ProcessSerialNumber psn = first->psn();
+  ASSERT_TRUE(Listed(psn));
+  using macplatform::sys::Call;
+  const unsigned long opens = macplatform::sys::CallCount(Call::Open);
+  ASSERT_EQ(Walk(), (std::vector<UInt32>{first->psn().lowLongOfPSN, second->psn().lowLongOfPSN}));
+  EXPECT_EQ(macplatform::sys::CallCount(Call::Open), opens);  // no entry file, no /proc file
+
+  // A file changed in place is read again (here into something no longer
+  // an entry of its serial number, which its owner still holds).
+  std::string dir;
+  ASSERT_EQ(macplatform::RuntimeSubdir("processes", &dir), noErr);
+  const std::string path = dir + "/" + std::to_string(psn.lowLongOfPSN);
+  std::string text = tw::test::ReadFile(path);
+  const size_t at = text.find("name=First");
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, 10, "name=Fir\x01t");
+  {
+    std::ofstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+    out << text;
+  }
+  EXPECT_FALSE(Listed(psn));
+
+  // A kept process that crashes drops out, and what was kept for it goes.
+  ProcessSerialNumber gone = second->psn();
+  ASSERT_TRUE(Listed(gone));
+  second->Crash();
+  EXPECT_FALSE(Listed(gone));
+  ProcessInfoRec info = EmptyInfo();
+  EXPECT_EQ(GetProcessInformation(&gone, &info), procNotFound);
+  first.reset();
+  second.reset();
+  EXPECT_TRUE(Walk().empty());
+  EXPECT_EQ(OpenDescriptors(), descriptors);
+}
+
+TEST_F(Processes, KeptEntryWhoseOwnerExitsIsDeadThoughAForkedChildHoldsIt) {
+  // The helper registers, leaves a child holding its locked entry file, and
+  // stays; it is seen alive and kept, then it is killed: the lock that lives
+  // on in the child must not keep the entry alive.
+  tw::test::Child helper({"processes_helper", "forkstay"});
+  ASSERT_TRUE(tw::test::WaitFor([&] { return helper.Stdout().find('\n') != std::string::npos; }))
+      << helper.Stderr();
+  std::istringstream out(helper.Stdout());
+  unsigned serial = 0;
+  int grandchild = 0;
+  ASSERT_TRUE(out >> serial >> grandchild);
+  ProcessSerialNumber psn = {0, serial};
+  LetTheListSettle();
+  ASSERT_TRUE(Listed(psn));
+  ProcessInfoRec info = EmptyInfo();
+  ASSERT_EQ(GetProcessInformation(&psn, &info), noErr);
+  helper.Signal(SIGKILL);
+  helper.Wait(60.0);
   EXPECT_EQ(GetProcessInformation(&psn, &info), procNotFound);
   EXPECT_FALSE(Listed(psn));
   ::kill(grandchild, SIGKILL);
