@@ -317,7 +317,7 @@ CFDictionaryRef CFPreferencesCopyMultiple(CFArrayRef keysToFetch, CFStringRef ap
                                           CFStringRef userName, CFStringRef hostName) {
   DomainKey domainKey;
   if (!Resolve(applicationID, userName, hostName, &domainKey)) return nullptr;
-  std::vector<CFTypeRef> keys, values;
+  DictionaryBuilder builder;
   {
     std::lock_guard<std::mutex> guard(DomainsLock());
     std::map<std::string, plist_t> view = View(Load(domainKey));
@@ -333,23 +333,10 @@ CFDictionaryRef CFPreferencesCopyMultiple(CFArrayRef keysToFetch, CFStringRef ap
     }
     for (const std::string& name : wanted) {
       auto found = view.find(name);
-      if (found == view.end()) continue;
-      CFStringRef key = CreateStringFromUTF8(name);
-      CFTypeRef value = key != nullptr ? CreateCFFromNode(found->second) : nullptr;
-      if (value == nullptr) {
-        if (key != nullptr) CFRelease(key);
-        continue;
-      }
-      keys.push_back(key);
-      values.push_back(value);
+      if (found != view.end()) builder.Add(name, CreateCFFromNode(found->second));
     }
   }
-  CFDictionaryRef dict = CFDictionaryCreate(
-      kCFAllocatorDefault, keys.data(), values.data(), static_cast<CFIndex>(keys.size()),
-      &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-  for (CFTypeRef key : keys) CFRelease(key);
-  for (CFTypeRef value : values) CFRelease(value);
-  return dict;
+  return builder.Create();
 }
 
 Boolean CFPreferencesSynchronize(CFStringRef applicationID, CFStringRef userName,

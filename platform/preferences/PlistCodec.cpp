@@ -33,6 +33,29 @@ CFStringRef CreateStringFromUTF8(const std::string& utf8) {
                                  static_cast<CFIndex>(utf8.size()), kCFStringEncodingUTF8, false);
 }
 
+DictionaryBuilder::~DictionaryBuilder() {
+  for (CFTypeRef key : keys_) CFRelease(key);
+  for (CFTypeRef value : values_) CFRelease(value);
+}
+
+void DictionaryBuilder::Add(const std::string& name, CFTypeRef value) {
+  if (value == nullptr) return;
+  CFStringRef key = CreateStringFromUTF8(name);
+  if (key == nullptr) {
+    CFRelease(value);
+    return;
+  }
+  keys_.push_back(key);
+  values_.push_back(value);
+}
+
+CFDictionaryRef DictionaryBuilder::Create() const {
+  return CFDictionaryCreate(kCFAllocatorDefault, const_cast<const void**>(keys_.data()),
+                            const_cast<const void**>(values_.data()),
+                            static_cast<CFIndex>(keys_.size()), &kCFTypeDictionaryKeyCallBacks,
+                            &kCFTypeDictionaryValueCallBacks);
+}
+
 namespace {
 
 // libplist hands out copies made with malloc.
@@ -164,23 +187,11 @@ CFTypeRef CreateCFFromNodeAt(plist_t node, int depth) {
       return array;
     }
     case PLIST_DICT: {
-      std::vector<CFTypeRef> keys, values;
+      DictionaryBuilder builder;
       ForEachEntry(node, [&](const std::string& name, plist_t child) {
-        CFStringRef key = CreateStringFromUTF8(name);
-        CFTypeRef value = key != nullptr ? CreateCFFromNodeAt(child, depth + 1) : nullptr;
-        if (value == nullptr) {
-          if (key != nullptr) CFRelease(key);
-          return;
-        }
-        keys.push_back(key);
-        values.push_back(value);
+        builder.Add(name, CreateCFFromNodeAt(child, depth + 1));
       });
-      CFDictionaryRef dict = CFDictionaryCreate(
-          kCFAllocatorDefault, keys.data(), values.data(), static_cast<CFIndex>(keys.size()),
-          &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-      for (CFTypeRef key : keys) CFRelease(key);
-      for (CFTypeRef value : values) CFRelease(value);
-      return dict;
+      return builder.Create();
     }
     default:
       return nullptr;  // UIDs and keys on their own

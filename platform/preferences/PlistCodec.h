@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/corefoundation/CoreFoundation.h"
 
@@ -38,6 +39,24 @@ PlistPtr NodeFromCF(CFTypeRef value);
 // Dates become CFNumbers holding seconds since 1 January 2001 (reals); UIDs
 // are dropped (an array or dictionary leaves them out).
 CFTypeRef CreateCFFromNode(plist_t node);
+
+// Makes an immutable CF dictionary entry by entry. Add takes the value it is
+// given (a new reference); an entry whose name is not UTF-8 or whose value is
+// NULL is left out.
+class DictionaryBuilder {
+ public:
+  DictionaryBuilder() = default;
+  DictionaryBuilder(const DictionaryBuilder&) = delete;
+  DictionaryBuilder& operator=(const DictionaryBuilder&) = delete;
+  ~DictionaryBuilder();
+  void Add(const std::string& name, CFTypeRef value);
+  // A new dictionary of the entries added (the caller releases it).
+  CFDictionaryRef Create() const;
+
+ private:
+  std::vector<CFTypeRef> keys_;
+  std::vector<CFTypeRef> values_;
+};
 
 // Calls `visit` with each key and value of a dictionary node, in order.
 // Entries whose key holds a NUL (possible in the binary format) are left
