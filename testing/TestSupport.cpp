@@ -117,6 +117,28 @@ void PrivateEnvironment::StopSessionBus() {
   bus_pid_ = -1;
 }
 
+std::string InChild(const std::function<std::string()>& body) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "pipe failed";
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    std::string report = body();
+    (void)!::write(fds[1], report.data(), report.size());
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::string report;
+  char buf[512];
+  ssize_t n;
+  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) report.append(buf, static_cast<size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) report += " (child died)";
+  return report;
+}
+
 std::string BinPath(const std::string& name) {
   const char* dir = std::getenv("TW_BIN_DIR");
   return std::string(dir != nullptr ? dir : ".") + "/" + name;

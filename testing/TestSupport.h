@@ -87,6 +87,13 @@ class Child {
 int Run(std::vector<std::string> argv, std::string* out = nullptr, std::string* err = nullptr,
         double seconds = 60.0, std::map<std::string, std::string> env = {});
 
+// Runs `body` in a forked child (for what a test may not do in its own
+// process: change its uid, enter a mount namespace) and returns what the
+// body reported: "" for success, by convention "SKIP ..." when the machine
+// cannot do what the test needs. " (child died)" is appended when the child
+// did not exit normally.
+std::string InChild(const std::function<std::string()>& body);
+
 // Path of a built program: $TW_BIN_DIR/name.
 std::string BinPath(const std::string& name);
 

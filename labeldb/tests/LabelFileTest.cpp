@@ -69,28 +69,6 @@ struct SwitchOn {
   ~SwitchOn() { gAffectFileModDate = false; }
 };
 
-std::string InChild(const std::function<std::string()>& body) {
-  int fds[2];
-  if (::pipe(fds) != 0) return "pipe failed";
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    std::string report = body();
-    (void)!::write(fds[1], report.data(), report.size());
-    ::_exit(0);
-  }
-  ::close(fds[1]);
-  std::string report;
-  char buf[512];
-  ssize_t n;
-  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) report.append(buf, n);
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) report += " (child died)";
-  return report;
-}
-
 void Expect(std::string* report, const char* what, long got, long want) {
   if (got != want) *report += std::string(what) + ": got " + std::to_string(got) + ", want " + std::to_string(want) + "; ";
 }
@@ -229,7 +207,7 @@ TEST(LabelFile, DateRefusedByOwnershipStillWritesTheLabel) {
   ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
   struct stat before;
   ASSERT_EQ(::stat(path.c_str(), &before), 0);
-  std::string report = InChild([&] {
+  std::string report = tw::test::InChild([&] {
     gid_t groups[] = {4343};
     if (::setgroups(1, groups) != 0 || ::setresgid(4343, 4343, 4343) != 0 || ::setresuid(5555, 5555, 5555) != 0)
       return std::string("cannot change user");
@@ -259,7 +237,7 @@ TEST(LabelFile, ReadOnlyVolumeReadsButRefusesWrites) {
   tw::test::WriteFile(path, "x");
   std::string start = BusyInfo(0x0008);  // label 4
   ASSERT_EQ(::setxattr(path.c_str(), kAttr, start.data(), start.size(), 0), 0);
-  std::string report = InChild([&] {
+  std::string report = tw::test::InChild([&] {
     std::string vol = dir / "vol";
     if (::unshare(CLONE_NEWNS) != 0) return std::string("SKIP unshare: ") + std::strerror(errno);
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||

@@ -28,30 +28,6 @@ constexpr uid_t kOwner = 4242;
 constexpr gid_t kGroup = 4343;
 constexpr uid_t kMember = 5555;  // another user in kGroup
 
-// Runs `body` in a forked child; returns what it reported ("" for success,
-// "SKIP ..." when the machine cannot do what the test needs).
-std::string InChild(const std::function<std::string()>& body) {
-  int fds[2];
-  if (::pipe(fds) != 0) return "pipe failed";
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    std::string report = body();
-    (void)!::write(fds[1], report.data(), report.size());
-    ::_exit(0);
-  }
-  ::close(fds[1]);
-  std::string report;
-  char buf[512];
-  ssize_t n;
-  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) report.append(buf, n);
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) report += " (child died)";
-  return report;
-}
-
 std::string BecomeGroupMember() {
   gid_t groups[] = {kGroup};
   if (::setgroups(1, groups) != 0 || ::setresgid(kGroup, kGroup, kGroup) != 0 ||
@@ -99,7 +75,7 @@ TEST(Privileges, GroupMemberMayWriteTheFinderInfoButNotTheDateOfAnotherOwnersFil
   std::string path = MakeForeignFile(dir, "shared", 0664);
   struct stat before;
   ASSERT_EQ(::stat(path.c_str(), &before), 0);
-  std::string report = InChild([&] {
+  std::string report = tw::test::InChild([&] {
     std::string r = BecomeGroupMember();
     if (!r.empty()) return r;
     FSRef ref = RefOf(path, &r);
@@ -132,7 +108,7 @@ TEST(Privileges, UserWithoutWritePermissionIsRefusedEvenForZeros) {
   tw::test::WriteFile(bare, "x");
   ASSERT_EQ(::chown(bare.c_str(), kOwner, kGroup), 0);
   ASSERT_EQ(::chmod(bare.c_str(), 0644), 0);
-  std::string report = InChild([&] {
+  std::string report = tw::test::InChild([&] {
     std::string r = BecomeGroupMember();
     if (!r.empty()) return r;
     FSRef ref = RefOf(path, &r);
@@ -157,7 +133,7 @@ TEST(Privileges, ReadOnlyVolumeGivesTheWriteProtectionCode) {
   std::string info(32, '\0');
   info[9] = 0x06;
   ASSERT_EQ(::setxattr(path.c_str(), kAttr, info.data(), info.size(), 0), 0);
-  std::string report = InChild([&] {
+  std::string report = tw::test::InChild([&] {
     std::string vol = dir / "vol";
     if (::unshare(CLONE_NEWNS) != 0) return std::string("SKIP unshare: ") + std::strerror(errno);
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
