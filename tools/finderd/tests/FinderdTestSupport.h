@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/tests/AETestSupport.h"
 #include "platform/files/Files.h"
 #include "platform/processes/ProcessRegistry.h"
 #include "platform/processes/Processes.h"
@@ -17,25 +18,10 @@
 
 namespace finderd_test {
 
-// A descriptor disposed of at the end of the scope.
-struct Desc {
-  AEDesc d = {typeNull, nullptr};
-  Desc() = default;
-  Desc(const Desc&) = delete;
-  Desc& operator=(const Desc&) = delete;
-  ~Desc() { AEDisposeDesc(&d); }
-  AEDesc* operator&() { return &d; }
-  const AEDesc* get() const { return &d; }
-  DescType type() const { return d.descriptorType; }
-};
-
-inline std::string Print(const AEDesc* d) {
-  Handle h = nullptr;
-  if (AEPrintDescToHandle(d, &h) != noErr) return "<print failed>";
-  std::string s(*h);
-  DisposeHandle(h);
-  return s;
-}
+// Descriptors disposed of at the end of the scope, and readable renderings,
+// as the Apple Event Manager's own tests use them.
+using aetest::Desc;
+using aetest::Print;
 
 // A running build/bin/finderd; quit (or killed) when the object goes away.
 class RunningFinder {
