@@ -130,8 +130,10 @@ OSErr GetUTCDateTime(UTCDateTime* utcDateTime, UInt32 options) {
 OSErr FSGetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, FSCatalogInfo* catalogInfo,
                        HFSUniStr255* outName, FSSpec* fsSpec, FSRef* parentRef) {
   if (ref == nullptr || (whichInfo != kFSCatInfoNone && catalogInfo == nullptr)) return paramErr;
+  // Only the Finder information is read through a descriptor.
+  const bool readFinder = (whichInfo & (kFSCatInfoFinderInfo | kFSCatInfoFinderXInfo)) != 0;
   CheckedItem item;
-  OSErr err = OpenItem(ref, &item);
+  OSErr err = OpenItem(ref, readFinder ? ItemAccess::kDescriptor : ItemAccess::kStatus, &item);
   if (err != noErr) return err;
   const struct statx& st = item.status;
   const std::string& path = item.handle.path;
@@ -139,7 +141,7 @@ OSErr FSGetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, FSCatalo
   // Everything that can fail comes first, so that a failure leaves the
   // caller's records as they were.
   FinderInfoBytes finder{};
-  if (whichInfo & (kFSCatInfoFinderInfo | kFSCatInfoFinderXInfo)) {
+  if (readFinder) {
     err = ActiveFinderInfoStore().Read(item.handle, &finder);
     if (err != noErr) return err;
   }
@@ -224,7 +226,7 @@ OSErr FSSetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, const FS
   if (ref == nullptr || (whichInfo != kFSCatInfoNone && catalogInfo == nullptr)) return paramErr;
   if (whichInfo & ~kWritableInfo) return errFSBadInfoBitmap;
   CheckedItem item;
-  OSErr err = OpenItem(ref, &item);
+  OSErr err = OpenItem(ref, ItemAccess::kDescriptor, &item);
   if (err != noErr) return err;
 
   const bool writeFinder = (whichInfo & (kFSCatInfoFinderInfo | kFSCatInfoFinderXInfo)) != 0;

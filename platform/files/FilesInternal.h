@@ -45,10 +45,15 @@ OSErr StatPath(const std::string& path, struct statx* status, Identity* identity
 // components are resolved against the file system. Empty path: fnfErr.
 OSErr AbsolutePath(const std::string& path, std::string* absolute);
 
-// Opens the item `ref` names and checks it is the same one.
-OSErr OpenItem(const FSRef* ref, CheckedItem* item);
-// Opens the item at `path` and checks it has `identity` (fnfErr if not).
-OSErr OpenItemAtPath(const std::string& path, const Identity& identity, CheckedItem* item);
+// What a caller needs of an item it finds again: its status only (one
+// statx), or also a descriptor to read or change it through (its Finder
+// information, its dates), which costs an open, a second check and a close.
+enum class ItemAccess { kStatus, kDescriptor };
+
+// Finds the item `ref` names and checks it is the same one.
+OSErr OpenItem(const FSRef* ref, ItemAccess access, CheckedItem* item);
+// Finds the item at `path` and checks it has `identity` (fnfErr if not).
+OSErr OpenItemAtPath(const std::string& path, const Identity& identity, ItemAccess access, CheckedItem* item);
 
 // Records `path` (absolute, normalised) of the item with `identity` and fills
 // `ref`.

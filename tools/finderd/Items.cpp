@@ -25,9 +25,15 @@ OSErr ItemFromFSRef(const FSRef& ref, FinderItem* item) {
 OSErr ItemAtPath(const std::string& path, FinderItem* item) {
   if (path.empty() || path.find('\0') != std::string::npos) return bdNamErr;
   FSRef ref;
-  OSErr err = FSPathMakeRef(reinterpret_cast<const UInt8*>(path.c_str()), &ref, nullptr);
+  Boolean isFolder = false;
+  OSErr err = FSPathMakeRef(reinterpret_cast<const UInt8*>(path.c_str()), &ref, &isFolder);
   if (err != noErr) return err;
-  return ItemFromFSRef(ref, item);
+  std::vector<UInt8> normalised(PATH_MAX + 1);
+  err = FSRefMakePath(&ref, normalised.data(), UInt32(normalised.size()));
+  if (err != noErr) return err;
+  item->path = reinterpret_cast<const char*>(normalised.data());
+  item->isFolder = isFolder;
+  return noErr;
 }
 
 bool ItemIsOfClass(const FinderItem& item, DescType wantClass) {
@@ -75,13 +81,10 @@ OSErr MakeSpecifierList(const std::vector<FinderItem>& items, AEDesc* list) {
 
 namespace {
 
-// The alias record of an item that must still exist.
-OSErr MakeItemAlias(const FinderItem& item, AEDesc* alias) {
-  FSRef ref;
-  OSErr err = FSPathMakeRef(reinterpret_cast<const UInt8*>(item.path.c_str()), &ref, nullptr);
-  if (err != noErr) return err;
+// The alias record of an item found a moment ago.
+OSErr MakeItemAlias(const FSRef& ref, AEDesc* alias) {
   AliasHandle record = nullptr;
-  err = FSNewAlias(nullptr, &ref, &record);
+  OSErr err = FSNewAlias(nullptr, &ref, &record);
   if (err != noErr) return err;
   if (record == nullptr) return paramErr;
   err = AECreateDesc(typeAlias, *record, GetHandleSize(reinterpret_cast<Handle>(record)), alias);
@@ -93,15 +96,17 @@ OSErr MakeItemAlias(const FinderItem& item, AEDesc* alias) {
 
 OSErr ItemValue(const FinderItem& item, DescType requestedType, AEDesc* value) {
   // The item is looked up again: one that was deleted since it was named
-  // has no value.
-  FinderItem now;
-  OSErr err = ItemAtPath(item.path, &now);
+  // has no value. Its path is the normalised one already.
+  FSRef ref;
+  Boolean isFolder = false;
+  OSErr err = FSPathMakeRef(reinterpret_cast<const UInt8*>(item.path.c_str()), &ref, &isFolder);
   if (err != noErr) return err;
+  const FinderItem now{item.path, isFolder != 0};
   if (requestedType == typeWildCard || requestedType == typeObjectSpecifier)
     return MakeItemSpecifier(now, value);
-  if (requestedType == typeAlias) return MakeItemAlias(now, value);
+  if (requestedType == typeAlias) return MakeItemAlias(ref, value);
   ScopedDesc alias;
-  err = MakeItemAlias(now, &alias);
+  err = MakeItemAlias(ref, &alias);
   if (err != noErr) return err;
   return AECoerceDesc(alias.get(), requestedType, value);
 }
