@@ -62,14 +62,20 @@ OSErr EnsurePrivateDir(const std::string& path) {
   return noErr;
 }
 
-OSErr RuntimeDir(std::string* path) {
+namespace {
+
+std::string RuntimeDirPath() {
   const char* xdg = std::getenv("XDG_RUNTIME_DIR");
-  std::string dir;
-  if (xdg != nullptr && xdg[0] == '/') {
-    dir = std::string(xdg) + "/macplatform";
-  } else {
-    dir = "/tmp/macplatform-" + std::to_string(::geteuid());
-  }
+  if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/macplatform";
+  return "/tmp/macplatform-" + std::to_string(::geteuid());
+}
+
+}  // namespace
+
+std::string RuntimeSubdirPath(const char* sub) { return RuntimeDirPath() + "/" + sub; }
+
+OSErr RuntimeDir(std::string* path) {
+  std::string dir = RuntimeDirPath();
   OSErr err = EnsurePrivateDir(dir);
   if (err == noErr) *path = dir;
   return err;

@@ -17,6 +17,10 @@ namespace macplatform {
 // tests change XDG_RUNTIME_DIR between cases.
 OSErr RuntimeDir(std::string* path);
 
+// The path RuntimeSubdir would give, neither checked nor created: for a
+// caller that watches the folder itself and checks it only when it changed.
+std::string RuntimeSubdirPath(const char* sub);
+
 // Fills `path` with RuntimeDir()/`sub`, a private (0700) subfolder, created if
 // needed and checked like the runtime folder itself.
 OSErr RuntimeSubdir(const char* sub, std::string* path);

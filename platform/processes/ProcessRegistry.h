@@ -4,9 +4,9 @@
 // own serial number and finds the process an address names; the stand-in
 // Finder and macctl look processes up by name. Every lookup sees the list as
 // it is in the runtime folder at that moment and hands out live entries only.
-// Entries already read are kept, parsed and with their files open, and are
-// proved alive again (lock, process) on every use; they are read afresh
-// when their file or the folder changed. The public face of the same list
+// Entries already read are kept, parsed and with their files open; a watch
+// on the folder and a pidfd per process tell when one must be proved alive
+// again (lock, process) or read afresh. The public face of the same list
 // is platform/processes/Processes.h.
 #pragma once
 
@@ -87,5 +87,9 @@ std::string FormatEntry(const Entry& entry);
 bool ParseProcStat(std::string_view stat, UInt64* startTime, UInt64* cpuTime);
 // Reads them for a running process; false when it is not running.
 bool ReadProcStat(pid_t pid, UInt64* startTime, UInt64* cpuTime);
+// User and system time of the process of an entry handed out earlier;
+// false when that process is no longer running. The /proc file is kept open
+// with a kept entry, so asking again costs one read.
+bool CpuTime(const Entry& entry, UInt64* cpuTime);
 
 }  // namespace macplatform::processes

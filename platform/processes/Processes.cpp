@@ -83,7 +83,7 @@ OSErr GetProcessInformation(const ProcessSerialNumber* psn, ProcessInfoRec* info
   info->processLauncher = ProcessSerialNumber{0, entry.launcher};
   info->processLaunchDate = ToMacTicks(entry.startTime);
   UInt64 cpu = 0;
-  info->processActiveTime = mp::ReadProcStat(entry.pid, nullptr, &cpu) ? ToMacTicks(cpu) : 0;
+  info->processActiveTime = mp::CpuTime(entry, &cpu) ? ToMacTicks(cpu) : 0;
   if (info->processName != nullptr) {
     size_t length = std::min<size_t>(entry.name.size(), kProcessNameMaxLength);
     info->processName[0] = static_cast<unsigned char>(length);

@@ -17,14 +17,20 @@
 // whose lock lives on only in a child forked from the owner.
 //
 // Every event sent by signature walks this list, so a walk must be cheap.
-// The folder is listed again only when its identity, mtime or ctime changed;
-// each live entry met is kept, parsed, with its file open and a pidfd on its
-// process, so proving it still alive costs an fstat (the file is still the
-// one read), a flock test and a poll of the pidfd, and no open or read.
+// Each live entry met is kept, parsed, with its file open and a pidfd on its
+// process. An inotify watch on the runtime folder and on the list's folder,
+// started before each full check, tells when anything there changed; while
+// it reports nothing and no kept process has exited (its pidfd stays
+// unreadable), a lookup is one poll and is answered from what was kept. A
+// full check (folder checks, the folder listed again if its identity, mtime
+// or ctime changed, each kept entry proved alive by an fstat, a flock test
+// and a poll of its pidfd) runs when the poll reports something, at least
+// once a second, and always where inotify or pidfds are not available.
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -232,6 +238,12 @@ long long NowNanos() {
   return Nanos(now);
 }
 
+long long MonotonicNanos() {
+  struct timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return Nanos(now);
+}
+
 bool Settled(const struct stat& st, long long now) {
   return now - Nanos(st.st_mtim) > kSettleNanos && now - Nanos(st.st_ctim) > kSettleNanos;
 }
@@ -258,14 +270,20 @@ struct Identity {
 struct Cached {
   Fd file;
   Fd pidfd;                  // -1 where pidfd_open is not available
+  Fd stat;                   // /proc/PID/stat, opened when CPU time is first asked
   Identity identity;         // of the file when it was read
   bool name_checked = true;  // the entry's name led to `file` since the folder last changed
+  bool verified = true;      // proved alive since the current watch started
   Entry entry;
 };
 
-// At most this many entries are kept (two descriptors each); past it,
-// entries are read afresh each time, as without a cache.
+// At most this many entries are kept (up to three descriptors each); past
+// it, entries are read afresh each time, as without a cache.
 constexpr size_t kMaxCached = 128;
+
+// A full check at least this often, whatever the watch says: it also sees
+// changes no watch reports, such as a folder above the runtime folder moved.
+constexpr long long kFullCheckNanos = 1'000'000'000;
 
 // The listing of the folder and the entries met in it, for one process.
 // Made once and never destroyed, like Self below.
@@ -276,6 +294,12 @@ struct ListCache {
   bool trusted = false;  // `serials` is the folder's content while `folder` is unchanged
   std::vector<UInt32> serials;
   std::map<UInt32, Cached> entries;
+  // The watch started at the last full check (-1: none), when that check
+  // began, and the descriptors polled to learn whether anything changed
+  // since: the watch and the pidfds of the kept entries.
+  Fd watch;
+  long long checked_at = 0;
+  std::vector<struct pollfd> poll_set;
 };
 
 ListCache& TheCache() {
@@ -326,6 +350,61 @@ void RefreshLocked(ListCache& cache, const std::string& dir) {
   }
 }
 
+// Replaces the watch with a new one on the runtime folder and on `dir`. It
+// is started before the list's folder is listed and its entries checked, so
+// that whatever changes after that is reported. Nothing is ever read from
+// it: it is only polled and then replaced, which also keeps it right in a
+// forked child that shares it. Without inotify (or past the user's limit of
+// inotify instances) there is no watch, and every lookup is a full check.
+void StartWatch(ListCache& cache, const std::string& dir) {
+  cache.watch.Reset();
+  Fd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  if (!watch) return;
+  constexpr uint32_t kItself = IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW;
+  constexpr uint32_t kNames = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
+  // The list's folder: every name and every file in it (entries, "front",
+  // "counter"). The runtime folder: its names, so a replaced list folder
+  // is seen.
+  const std::string parent = dir.substr(0, dir.rfind('/'));
+  if (::inotify_add_watch(watch.get(), parent.c_str(), kItself | kNames) < 0) return;
+  if (::inotify_add_watch(watch.get(), dir.c_str(), kItself | kNames | IN_MODIFY | IN_CLOSE_WRITE) < 0) return;
+  cache.watch = std::move(watch);
+}
+
+// Whether everything kept still stands as the last full check left it: the
+// same folder, checked under a second ago, nothing reported by the watch
+// and no kept process exited. One poll.
+bool UnchangedLocked(ListCache& cache, const std::string& dir) {
+  if (!cache.watch || cache.dir != dir) return false;
+  if (MonotonicNanos() - cache.checked_at >= kFullCheckNanos) return false;
+  cache.poll_set.clear();
+  cache.poll_set.push_back({cache.watch.get(), POLLIN, 0});
+  for (const auto& [serial, kept] : cache.entries)
+    if (kept.pidfd) cache.poll_set.push_back({kept.pidfd.get(), POLLIN, 0});
+  return ::poll(cache.poll_set.data(), cache.poll_set.size(), 0) == 0;
+}
+
+// Brings the cache up to date and gives the list's folder: at once when
+// nothing changed, or by a full check that starts a new watch.
+OSErr UpdateLocked(ListCache& cache, std::string* dir) {
+  const std::string expected = RuntimeSubdirPath(kSubdir);
+  if (UnchangedLocked(cache, expected)) {
+    *dir = cache.dir;
+    return noErr;
+  }
+  const long long started = MonotonicNanos();
+  OSErr err = RuntimeSubdir(kSubdir, dir);  // checks the folders, and makes them the first time
+  if (err != noErr) {
+    cache.watch.Reset();
+    return err;
+  }
+  StartWatch(cache, *dir);
+  RefreshLocked(cache, *dir);
+  for (auto& [serial, kept] : cache.entries) kept.verified = false;
+  cache.checked_at = started;
+  return noErr;
+}
+
 enum class Check { kLive, kDead, kMissing, kStale };
 
 // Proves a cached entry still live without reading it: its name still
@@ -361,10 +440,18 @@ Check CheckCached(const std::string& path, Cached& c) {
 // another owner, a link or anything unreadable is left alone and skipped.
 // A live entry is kept in the cache and proved alive from there next time.
 State Inspect(ListCache& cache, UInt32 serial, Entry* entry) {
+  auto kept = cache.entries.find(serial);
+  // Proved alive since the watch started, and the poll of its pidfd is part
+  // of what UpdateLocked found unchanged.
+  if (kept != cache.entries.end() && kept->second.verified && kept->second.pidfd) {
+    *entry = kept->second.entry;
+    return State::kLive;
+  }
   const std::string path = EntryPath(cache.dir, serial);
-  if (auto it = cache.entries.find(serial); it != cache.entries.end()) {
+  if (auto it = kept; it != cache.entries.end()) {
     switch (CheckCached(path, it->second)) {
       case Check::kLive:
+        it->second.verified = true;
         *entry = it->second.entry;
         return State::kLive;
       case Check::kDead:
@@ -435,12 +522,11 @@ State Inspect(ListCache& cache, UInt32 serial, Entry* entry) {
 // Walks the live entries in registration order, starting after `after`,
 // until `stop` returns true for one; that one is copied into `found`.
 OSErr Walk(UInt32 after, const std::function<bool(const Entry&)>& stop, Entry* found) {
-  std::string dir;
-  OSErr err = RuntimeSubdir(kSubdir, &dir);
-  if (err != noErr) return err;
   ListCache& cache = TheCache();
   std::lock_guard<std::mutex> lock(cache.mutex);
-  RefreshLocked(cache, dir);
+  std::string dir;
+  OSErr err = UpdateLocked(cache, &dir);
+  if (err != noErr) return err;
   const std::vector<UInt32> serials = cache.serials;
   for (auto s = std::upper_bound(serials.begin(), serials.end(), after); s != serials.end(); ++s) {
     Entry entry;
@@ -453,12 +539,15 @@ OSErr Walk(UInt32 after, const std::function<bool(const Entry&)>& stop, Entry* f
   return procNotFound;
 }
 
-// The live entry of one serial number, through the cache.
-State InspectOne(const std::string& dir, UInt32 serial, Entry* entry) {
+// The live entry of one serial number, through the cache: procNotFound
+// when it is not live, or the error of the folder checks.
+OSErr InspectOne(UInt32 serial, Entry* entry) {
   ListCache& cache = TheCache();
   std::lock_guard<std::mutex> lock(cache.mutex);
-  RefreshLocked(cache, dir);
-  return Inspect(cache, serial, entry);
+  std::string dir;
+  OSErr err = UpdateLocked(cache, &dir);
+  if (err != noErr) return err;
+  return Inspect(cache, serial, entry) == State::kLive ? OSErr(noErr) : OSErr(procNotFound);
 }
 
 // ---------------------------------------------------------------------------
@@ -643,11 +732,9 @@ OSErr TakeIdentity(const MacProcessIdentity* identity) {
 
 OSErr LookUp(UInt32 serial, Entry* entry) {
   if (serial <= 2) return procNotFound;
-  std::string dir;
-  OSErr err = RuntimeSubdir(kSubdir, &dir);
-  if (err != noErr) return err;
   Entry found;
-  if (InspectOne(dir, serial, &found) != State::kLive) return procNotFound;
+  OSErr err = InspectOne(serial, &found);
+  if (err != noErr) return err;
   if (entry != nullptr) *entry = std::move(found);
   return noErr;
 }
@@ -692,7 +779,8 @@ OSErr FrontSerial(UInt32* serial) {
   if (ReadSmallFile(dir + "/front", &text) != FileRead::kOk || !ParseSerialFile(text, 0xFFFFFFFFu, &front))
     return procNotFound;
   Entry entry;
-  if (InspectOne(dir, static_cast<UInt32>(front), &entry) != State::kLive) return procNotFound;
+  err = InspectOne(static_cast<UInt32>(front), &entry);
+  if (err != noErr) return err;
   if (serial != nullptr) *serial = static_cast<UInt32>(front);
   return noErr;
 }
@@ -703,7 +791,8 @@ OSErr SetFrontSerial(UInt32 serial) {
   OSErr err = RuntimeSubdir(kSubdir, &dir);
   if (err != noErr) return err;
   Entry entry;
-  if (InspectOne(dir, serial, &entry) != State::kLive) return procNotFound;
+  err = InspectOne(serial, &entry);
+  if (err != noErr) return err;
   const std::string path = dir + "/front";
   std::string text;
   UInt64 old = 0;
@@ -716,23 +805,50 @@ OSErr SetFrontSerial(UInt32 serial) {
   return noErr;
 }
 
-bool ReadProcStat(pid_t pid, UInt64* startTime, UInt64* cpuTime) {
-  if (pid <= 0) return false;
-  std::string path = "/proc/" + std::to_string(pid) + "/stat";
-  Fd fd(sys::Open(path.c_str(), O_RDONLY));
-  if (!fd) return false;
+namespace {
+
+Fd OpenProcStat(pid_t pid) {
+  if (pid <= 0) return Fd();
+  const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+  return Fd(sys::Open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+// Reads an open /proc/PID/stat. The kernel makes the text afresh for a read
+// at offset 0 and gives all of it to one read this size (a short line), so
+// one pread is the whole, consistent file; it fails once the process exited.
+bool ReadOpenProcStat(int fd, UInt64* startTime, UInt64* cpuTime) {
   char buf[4096];
-  size_t got = 0;
-  while (got < sizeof buf) {
-    ssize_t n = sys::Read(fd.get(), buf + got, sizeof buf - got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
+  ssize_t n;
+  do {
+    n = sys::Pread(fd, buf, sizeof buf, 0);
+  } while (n < 0 && errno == EINTR);
+  if (n <= 0 || static_cast<size_t>(n) == sizeof buf) return false;
+  return ParseProcStat(std::string_view(buf, static_cast<size_t>(n)), startTime, cpuTime);
+}
+
+}  // namespace
+
+bool ReadProcStat(pid_t pid, UInt64* startTime, UInt64* cpuTime) {
+  Fd fd = OpenProcStat(pid);
+  return fd && ReadOpenProcStat(fd.get(), startTime, cpuTime);
+}
+
+bool CpuTime(const Entry& entry, UInt64* cpuTime) {
+  UInt64 start = 0;
+  ListCache& cache = TheCache();
+  {
+    std::lock_guard<std::mutex> lock(cache.mutex);
+    auto it = cache.entries.find(entry.serial);
+    if (it != cache.entries.end() && it->second.entry.pid == entry.pid &&
+        it->second.entry.startTime == entry.startTime) {
+      Cached& kept = it->second;
+      if (!kept.stat) kept.stat = OpenProcStat(entry.pid);
+      // The start time tells that the file opened by pid is this process's.
+      if (kept.stat && ReadOpenProcStat(kept.stat.get(), &start, cpuTime)) return start == entry.startTime;
+      kept.stat.Reset();
     }
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
   }
-  return ParseProcStat(std::string_view(buf, got), startTime, cpuTime);
+  return ReadProcStat(entry.pid, &start, cpuTime) && start == entry.startTime;
 }
 
 }  // namespace macplatform::processes

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstring>
 #include <dirent.h>
 #include <thread>
@@ -47,6 +48,9 @@ ProcessInfoRec EmptyInfo() {
   info.processInfoLength = 60;
   return info;
 }
+
+// Processor time as 1/60 s ticks.
+UInt32 ToTicks(std::clock_t cpu) { return static_cast<UInt32>(cpu * 60 / CLOCKS_PER_SEC); }
 
 std::string PascalToString(const unsigned char* p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
 
@@ -240,6 +244,7 @@ TEST_F(Processes, EntryHeldOnlyByAForkedChildIsDead) {
 }
 
 TEST_F(Processes, KeptEntriesAreProvedAliveWithoutReadingThemAgain) {
+  Walk();  // the list's watch is made once per process and stays
   const int descriptors = OpenDescriptors();
   auto first = std::make_unique<ProcessDouble>("First", 'APPL', 'frst');
   auto second = std::make_unique<ProcessDouble>("Second", 'APPL', 'scnd');
@@ -279,6 +284,23 @@ TEST_F(Processes, KeptEntriesAreProvedAliveWithoutReadingThemAgain) {
   second.reset();
   EXPECT_TRUE(Walk().empty());
   EXPECT_EQ(OpenDescriptors(), descriptors);
+}
+
+TEST_F(Processes, ActiveTimeIsTheProcessorTimeOfTheProcess) {
+  ProcessSerialNumber me = {0, 0};
+  ASSERT_EQ(GetCurrentProcess(&me), noErr);
+  LetTheListSettle();
+  ASSERT_TRUE(Listed(me));  // kept now, with its /proc file read through a kept descriptor
+  ProcessInfoRec before = EmptyInfo();
+  ASSERT_EQ(GetProcessInformation(&me, &before), noErr);
+  // Burn half a second of processor time, then ask again: 30 ticks more.
+  const std::clock_t start = std::clock();
+  volatile unsigned long spin = 0;
+  while (std::clock() - start < CLOCKS_PER_SEC / 2) spin = spin + 1;
+  ProcessInfoRec after = EmptyInfo();
+  ASSERT_EQ(GetProcessInformation(&me, &after), noErr);
+  EXPECT_GE(after.processActiveTime, before.processActiveTime + 24);  // the kernel's tick rounds
+  EXPECT_LE(after.processActiveTime, ToTicks(std::clock()) + 6);
 }
 
 TEST_F(Processes, KeptEntryWhoseOwnerExitsIsDeadThoughAForkedChildHoldsIt) {
