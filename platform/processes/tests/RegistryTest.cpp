@@ -226,6 +226,9 @@ TEST_F(Registry, LinksFoldersAndFilesOfAnotherOwnerAreLeftAlone) {
 
 TEST_F(Registry, RuntimeFolderOfAnotherOwnerIsRefused) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a folder away";
+  ProcessDouble live("Live", 'APPL', 'live');
+  ASSERT_TRUE(live.ok());
+  ASSERT_EQ(Listed(), std::vector<UInt32>{live.psn().lowLongOfPSN});  // kept and watched from here on
   ASSERT_EQ(::chown(dir_.c_str(), 65534, 65534), 0);
   ProcessSerialNumber psn = {0, kNoProcess};
   EXPECT_EQ(GetNextProcess(&psn), afpAccessDenied);
