@@ -98,7 +98,7 @@ OSErr ParseAlias(const void* bytes, size_t size, AliasContents* contents) {
 OSErr MakeAliasBytes(const FSRef& ref, std::vector<UInt8>* bytes) {
   if (bytes == nullptr) return paramErr;
   CheckedItem item;
-  OSErr err = OpenItem(&ref, ItemAccess::kStatus, &item);
+  OSErr err = FindItem(&ref, ItemAccess::kStatus, &item);
   if (err != noErr) return err;
   const std::string& path = item.handle.path;
   if (path.size() > kMaxPath || kHeaderSize + path.size() > 0xFFFF) return bdNamErr;

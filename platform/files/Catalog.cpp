@@ -133,7 +133,7 @@ OSErr FSGetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, FSCatalo
   // Only the Finder information is read through a descriptor.
   const bool readFinder = (whichInfo & (kFSCatInfoFinderInfo | kFSCatInfoFinderXInfo)) != 0;
   CheckedItem item;
-  OSErr err = OpenItem(ref, readFinder ? ItemAccess::kDescriptor : ItemAccess::kStatus, &item);
+  OSErr err = FindItem(ref, readFinder ? ItemAccess::kDescriptor : ItemAccess::kStatus, &item);
   if (err != noErr) return err;
   const struct statx& st = item.status;
   const std::string& path = item.handle.path;
@@ -226,7 +226,7 @@ OSErr FSSetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, const FS
   if (ref == nullptr || (whichInfo != kFSCatInfoNone && catalogInfo == nullptr)) return paramErr;
   if (whichInfo & ~kWritableInfo) return errFSBadInfoBitmap;
   CheckedItem item;
-  OSErr err = OpenItem(ref, ItemAccess::kDescriptor, &item);
+  OSErr err = FindItem(ref, ItemAccess::kDescriptor, &item);
   if (err != noErr) return err;
 
   const bool writeFinder = (whichInfo & (kFSCatInfoFinderInfo | kFSCatInfoFinderXInfo)) != 0;

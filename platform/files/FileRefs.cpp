@@ -278,7 +278,7 @@ CheckedItem::~CheckedItem() {
   if (handle.fd >= 0) sys::Close(handle.fd);
 }
 
-OSErr OpenItemAtPath(const std::string& path, const Identity& identity, ItemAccess access, CheckedItem* item) {
+OSErr FindItemAtPath(const std::string& path, const Identity& identity, ItemAccess access, CheckedItem* item) {
   Identity now;
   OSErr err = StatPath(path, &item->status, &now);
   if (err != noErr) return err;
@@ -302,13 +302,13 @@ OSErr OpenItemAtPath(const std::string& path, const Identity& identity, ItemAcce
   return noErr;
 }
 
-OSErr OpenItem(const FSRef* ref, ItemAccess access, CheckedItem* item) {
+OSErr FindItem(const FSRef* ref, ItemAccess access, CheckedItem* item) {
   if (ref == nullptr || item == nullptr) return paramErr;
   std::string path;
   Identity identity;
   OSErr err = Lookup(*ref, &path, &identity);
   if (err != noErr) return err;
-  err = OpenItemAtPath(path, identity, access, item);
+  err = FindItemAtPath(path, identity, access, item);
   // A path that now leads nowhere, or through something that is no folder,
   // means the item is gone from where it was.
   if (err == dirNFErr) err = fnfErr;
@@ -332,7 +332,7 @@ OSErr MakeFSRef(const std::string& path, FSRef* ref, bool* isDirectory) {
 OSErr PathOfFSRef(const FSRef& ref, std::string* path) {
   if (path == nullptr) return paramErr;
   CheckedItem item;
-  OSErr err = OpenItem(&ref, ItemAccess::kStatus, &item);
+  OSErr err = FindItem(&ref, ItemAccess::kStatus, &item);
   if (err != noErr) return err;
   *path = item.handle.path;
   return noErr;

@@ -51,9 +51,9 @@ OSErr AbsolutePath(const std::string& path, std::string* absolute);
 enum class ItemAccess { kStatus, kDescriptor };
 
 // Finds the item `ref` names and checks it is the same one.
-OSErr OpenItem(const FSRef* ref, ItemAccess access, CheckedItem* item);
+OSErr FindItem(const FSRef* ref, ItemAccess access, CheckedItem* item);
 // Finds the item at `path` and checks it has `identity` (fnfErr if not).
-OSErr OpenItemAtPath(const std::string& path, const Identity& identity, ItemAccess access, CheckedItem* item);
+OSErr FindItemAtPath(const std::string& path, const Identity& identity, ItemAccess access, CheckedItem* item);
 
 // Records `path` (absolute, normalised) of the item with `identity` and fills
 // `ref`.
