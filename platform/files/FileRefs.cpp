@@ -31,9 +31,13 @@ namespace macplatform::files {
 // ---------------------------------------------------------------------------
 // 1. Paths and identities.
 
-OSErr StatPath(const std::string& path, struct statx* status, Identity* identity) {
+namespace {
+
+// statx relative to `dirfd` (AT_EMPTY_PATH in `flags`: of `dirfd` itself),
+// and the identity in it.
+OSErr StatAt(int dirfd, const char* path, int flags, struct statx* status, Identity* identity) {
   struct statx st {};
-  if (sys::Statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &st) != 0)
+  if (sys::Statx(dirfd, path, flags | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &st) != 0)
     return OSErrFromErrno(errno);
   if (status != nullptr) *status = st;
   if (identity != nullptr) {
@@ -46,20 +50,17 @@ OSErr StatPath(const std::string& path, struct statx* status, Identity* identity
   return noErr;
 }
 
-namespace {
-
 OSErr StatFd(int fd, struct statx* status, Identity* identity) {
-  struct statx st {};
-  if (sys::Statx(fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &st) != 0)
-    return OSErrFromErrno(errno);
-  *status = st;
-  identity->device = makedev(st.stx_dev_major, st.stx_dev_minor);
-  identity->inode = st.stx_ino;
-  bool birth = (st.stx_mask & STATX_BTIME) != 0;
-  identity->birthSeconds = birth ? st.stx_btime.tv_sec : 0;
-  identity->birthNanoseconds = birth ? st.stx_btime.tv_nsec : 0;
-  return noErr;
+  return StatAt(fd, "", AT_EMPTY_PATH, status, identity);
 }
+
+}  // namespace
+
+OSErr StatPath(const std::string& path, struct statx* status, Identity* identity) {
+  return StatAt(AT_FDCWD, path.c_str(), 0, status, identity);
+}
+
+namespace {
 
 // Splits "/a/b/c" into components, dropping empty ones and ".".
 std::vector<std::string> Components(const std::string& path) {
