@@ -15,6 +15,7 @@
 #include "platform/appleevents/AppleEvents.h"
 #include "platform/appleevents/transport/Connection.h"
 #include "platform/processes/Processes.h"
+#include "bench/SocketPeer.h"
 #include "testing/TestSupport.h"
 
 namespace {
@@ -83,46 +84,23 @@ void BM_AERoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_AERoundTrip)->UseRealTime();
 
-bool ReadFull(int fd, char* buf, size_t n) {
-  while (n > 0) {
-    ssize_t got = read(fd, buf, n);
-    if (got <= 0) return false;
-    buf += got;
-    n -= size_t(got);
-  }
-  return true;
-}
-
 // The floor: one process writes a request of the event's size, the other
 // reads it and writes an answer of the reply's size.
 void BM_UnixSocketPingPong(benchmark::State& state) {
   Setup& s = TheSetup();
   const size_t request = s.eventFrame != 0 ? s.eventFrame : 100;
   const size_t answer = s.replyFrame != 0 ? s.replyFrame : 100;
-  int fds[2];
-  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
-    state.SkipWithError("socketpair");
+  tw::bench::SocketPeer peer(request, answer);
+  if (!peer.ok()) {
+    state.SkipWithError("no peer");
     return;
   }
-  const pid_t child = fork();
-  if (child == 0) {
-    close(fds[0]);
-    std::vector<char> in(request), out(answer, 'r');
-    while (ReadFull(fds[1], in.data(), request)) {
-      if (write(fds[1], out.data(), answer) != ssize_t(answer)) break;
-    }
-    _exit(0);
-  }
-  close(fds[1]);
-  std::vector<char> out(request, 'q'), in(answer);
   for (auto _ : state) {
-    if (write(fds[0], out.data(), request) != ssize_t(request) || !ReadFull(fds[0], in.data(), answer)) {
+    if (!peer.RoundTrip()) {
       state.SkipWithError("ping-pong broke");
       break;
     }
   }
-  close(fds[0]);
-  waitpid(child, nullptr, 0);
   state.counters["event_bytes"] = double(request);
   state.counters["reply_bytes"] = double(answer);
 }

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/processes/ProcessRegistry.h"
+#include "bench/SocketPeer.h"
 #include "testing/TestSupport.h"
 
 namespace {
@@ -103,62 +104,34 @@ void BM_TwhelperSetLabel(benchmark::State& state) {
 }
 BENCHMARK(BM_TwhelperSetLabel)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-bool ReadFull(int fd, char* buf, size_t n) {
-  while (n > 0) {
-    ssize_t got = read(fd, buf, n);
-    if (got <= 0) return false;
-    buf += got;
-    n -= size_t(got);
-  }
-  return true;
-}
-
 // What twhelper's work costs at the least: per item one round trip (the
 // alias request), one message without an answer (the update request) and one
 // read-modify-write of the Finder information; plus the one round trip of
 // the selection request. The peer is another process, as the Finder is.
 void BM_Baseline(benchmark::State& state) {
   Setup& s = TheSetup();
-  int fds[2];
-  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
-    state.SkipWithError("socketpair");
+  tw::bench::SocketPeer finder(kRequestBytes, kReplyBytes);
+  if (!finder.ok()) {
+    state.SkipWithError("no peer");
     return;
   }
-  const pid_t child = fork();
-  if (child == 0) {
-    close(fds[0]);
-    std::vector<char> in(kRequestBytes), out(kReplyBytes, 'r');
-    // A request whose first byte is 'q' is answered; 'n' is not.
-    while (ReadFull(fds[1], in.data(), kRequestBytes)) {
-      if (in[0] == 'q' && write(fds[1], out.data(), kReplyBytes) != ssize_t(kReplyBytes)) break;
-    }
-    _exit(0);
-  }
-  close(fds[1]);
-  std::vector<char> ask(kRequestBytes, 'q'), tell(kRequestBytes, 'n'), in(kReplyBytes);
-  auto roundTrip = [&] {
-    return write(fds[0], ask.data(), kRequestBytes) == ssize_t(kRequestBytes) &&
-           ReadFull(fds[0], in.data(), kReplyBytes);
-  };
   bool broken = false;
   for (auto _ : state) {
-    broken = !roundTrip();
+    broken = !finder.RoundTrip();
     for (int i = 0; i < kItems && !broken; ++i) {
-      broken = !roundTrip();
+      broken = !finder.RoundTrip();
       char info[32];
       const char* path = s.items[size_t(i)].c_str();
       if (getxattr(path, kFinderInfo, info, sizeof info) != sizeof info) broken = true;
       info[9] = char((info[9] & ~0x0E) | (3 << 1));
       if (setxattr(path, kFinderInfo, info, sizeof info, 0) != 0) broken = true;
-      if (write(fds[0], tell.data(), kRequestBytes) != ssize_t(kRequestBytes)) broken = true;
+      if (!finder.Tell()) broken = true;
     }
     if (broken) {
       state.SkipWithError("baseline broke");
       break;
     }
   }
-  close(fds[0]);
-  waitpid(child, nullptr, 0);
   state.counters["items"] = kItems;
 }
 BENCHMARK(BM_Baseline)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
