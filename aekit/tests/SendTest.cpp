@@ -8,21 +8,14 @@
 #include <string>
 
 #include "aekit/MoreAppleEvents.h"
+#include "testing/ProgramEnvironment.h"
 #include "testing/TestSupport.h"
 
 namespace {
 
 // The process list lives in a private runtime folder for this program.
-class Environment : public ::testing::Environment {
- public:
-  void SetUp() override { env_ = new tw::test::PrivateEnvironment(); }
-  void TearDown() override { delete env_; }
-
- private:
-  tw::test::PrivateEnvironment* env_ = nullptr;
-};
 [[maybe_unused]] ::testing::Environment* const gEnvironment =
-    ::testing::AddGlobalTestEnvironment(new Environment);
+    ::testing::AddGlobalTestEnvironment(new tw::test::ProgramEnvironment);
 
 constexpr AEEventClass kTestClass = 'test';
 constexpr AEEventID kTestID = 'send';

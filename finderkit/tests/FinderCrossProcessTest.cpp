@@ -10,20 +10,13 @@
 #include "aekit/MoreAppleEvents.h"
 #include "finderkit/MoreFinderEvents.h"
 #include "procscript/MoreProcesses.h"
+#include "testing/ProgramEnvironment.h"
 #include "testing/TestSupport.h"
 
 namespace {
 
-class Environment : public ::testing::Environment {
- public:
-  void SetUp() override { env_ = new tw::test::PrivateEnvironment(); }
-  void TearDown() override { delete env_; }
-
- private:
-  tw::test::PrivateEnvironment* env_ = nullptr;
-};
 [[maybe_unused]] ::testing::Environment* const gEnvironment =
-    ::testing::AddGlobalTestEnvironment(new Environment);
+    ::testing::AddGlobalTestEnvironment(new tw::test::ProgramEnvironment);
 
 Boolean Idle(EventRecord*, SInt32* sleep, RgnHandle* rgn) {
   return MoreAESimpleIdleFunction(nullptr, sleep, rgn);

@@ -15,25 +15,24 @@
 #include "aekit/MoreAppleEvents.h"
 #include "finderkit/MoreFinderEvents.h"
 #include "finderkit/tests/FinderDouble.h"
+#include "testing/ProgramEnvironment.h"
 #include "testing/TestSupport.h"
 
 namespace fd = tw::finderdouble;
 
 namespace {
 
-class Environment : public ::testing::Environment {
+// The Finder double lives in this process for the whole program.
+class Environment : public tw::test::ProgramEnvironment {
  public:
   void SetUp() override {
-    env_ = new tw::test::PrivateEnvironment();
+    ProgramEnvironment::SetUp();
     fd::Install();
   }
   void TearDown() override {
     fd::Reset();
-    delete env_;
+    ProgramEnvironment::TearDown();
   }
-
- private:
-  tw::test::PrivateEnvironment* env_ = nullptr;
 };
 [[maybe_unused]] ::testing::Environment* const gEnvironment =
     ::testing::AddGlobalTestEnvironment(new Environment);
