@@ -8,6 +8,7 @@
 #include "agent/TWHelper.h"
 #include "agent/tests/AgentTestSupport.h"
 #include "finderkit/MoreFinderEvents.h"
+#include "platform/appleevents/ScopedDesc.h"
 
 namespace agent_test {
 namespace {
@@ -26,10 +27,7 @@ std::vector<std::string> PathsOf(FSRef* refs, UInt32 count) {
   return paths;
 }
 
-struct Desc {
-  AEDesc d = {typeNull, nullptr};
-  ~Desc() { AEDisposeDesc(&d); }
-};
+using Desc = macplatform::ae::ScopedDesc;
 
 class SelectionResolutionTest : public ::testing::Test {
  protected:
@@ -43,10 +41,10 @@ class SelectionResolutionTest : public ::testing::Test {
   void TearDown() override { gGetFSObjectsRealloc = realloc; }
 
   // The Finder's selection of these items, as MoreFEGetSelection gives it.
-  void SelectAndGet(const std::vector<std::string>& paths, Desc* selection) {
+  void SelectAndGet(const std::vector<std::string>& paths, AEDescList* selection) {
     ASSERT_TRUE(world_.Select(paths));
-    ASSERT_EQ(MoreFEGetSelection(SelectionIdleProc, &selection->d), noErr);
-    ASSERT_EQ(selection->d.descriptorType, typeAEList);
+    ASSERT_EQ(MoreFEGetSelection(SelectionIdleProc, selection), noErr);
+    ASSERT_EQ(selection->descriptorType, typeAEList);
   }
 
   World world_;

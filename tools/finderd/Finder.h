@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/ScopedDesc.h"
 #include "platform/files/Files.h"
 
 namespace finderd {
@@ -144,15 +145,6 @@ inline bool WantsReply(const AppleEvent* reply) {
   return reply != nullptr && reply->descriptorType != typeNull;
 }
 
-// A descriptor disposed of at the end of the scope.
-struct ScopedDesc {
-  AEDesc desc = {typeNull, nullptr};
-  ScopedDesc() = default;
-  ScopedDesc(const ScopedDesc&) = delete;
-  ScopedDesc& operator=(const ScopedDesc&) = delete;
-  ~ScopedDesc() { AEDisposeDesc(&desc); }
-  AEDesc* operator&() { return &desc; }
-  const AEDesc* get() const { return &desc; }
-};
+using macplatform::ae::ScopedDesc;
 
 }  // namespace finderd

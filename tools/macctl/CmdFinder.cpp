@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/ScopedDesc.h"
 #include "platform/files/Files.h"
 #include "platform/processes/ProcessRegistry.h"
 #include "platform/processes/Processes.h"
@@ -33,15 +34,7 @@ constexpr const char* kUsage = "usage: macctl finder select [PATH...] | selectio
 // How long a request may take before macctl gives up, in ticks.
 constexpr SInt32 kTimeoutTicks = 30 * 60;
 
-struct Desc {
-  AEDesc d = {typeNull, nullptr};
-  Desc() = default;
-  Desc(const Desc&) = delete;
-  Desc& operator=(const Desc&) = delete;
-  ~Desc() { AEDisposeDesc(&d); }
-  AEDesc* operator&() { return &d; }
-  const AEDesc* get() const { return &d; }
-};
+using Desc = macplatform::ae::ScopedDesc;
 
 std::string ErrorText(OSErr err) { return "error " + std::to_string(err); }
 

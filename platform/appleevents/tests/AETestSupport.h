@@ -5,20 +5,11 @@
 #include <vector>
 
 #include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/ScopedDesc.h"
 
 namespace aetest {
 
-// A descriptor disposed of at the end of the scope.
-struct Desc {
-  AEDesc d = {typeNull, nullptr};
-  Desc() = default;
-  Desc(const Desc&) = delete;
-  Desc& operator=(const Desc&) = delete;
-  ~Desc() { AEDisposeDesc(&d); }
-  AEDesc* operator&() { return &d; }
-  const AEDesc* get() const { return &d; }
-  DescType type() const { return d.descriptorType; }
-};
+using Desc = macplatform::ae::ScopedDesc;
 
 inline std::string Print(const AEDesc* d) {
   Handle h = nullptr;
